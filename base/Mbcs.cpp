@@ -1,0 +1,50 @@
+// Lead-byte ranges of the double-byte code pages.
+#include "base/Mbcs.h"
+
+namespace kx {
+
+bool IsLeadByte(unsigned char c, unsigned codePage) {
+    switch (codePage) {
+    case 932:
+        return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+        return c >= 0x81 && c <= 0xFE;
+    default:
+        return false;
+    }
+}
+
+TByteType ByteTypeAt(std::string_view s, std::size_t index, unsigned codePage) {
+    std::size_t i = 0;
+    while (i < index) {
+        if (IsLeadByte(static_cast<unsigned char>(s[i]), codePage) && i + 1 < s.size()) {
+            if (i + 1 == index) return TByteType::mbTrailByte;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    if (index < s.size() && IsLeadByte(static_cast<unsigned char>(s[index]), codePage) &&
+        index + 1 < s.size())
+        return TByteType::mbLeadByte;
+    return TByteType::mbSingleByte;
+}
+
+std::size_t LastDelimiter(std::string_view delims, std::string_view s, unsigned codePage) {
+    std::size_t found = std::string_view::npos;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (IsLeadByte(c, codePage) && i + 1 < s.size()) {
+            i += 2;
+            continue;
+        }
+        if (delims.find(static_cast<char>(c)) != std::string_view::npos) found = i;
+        ++i;
+    }
+    return found;
+}
+
+} // namespace kx

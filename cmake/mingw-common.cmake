@@ -1,0 +1,15 @@
+set(CMAKE_C_COMPILER ${KX_MINGW_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${KX_MINGW_TRIPLE}-g++)
+set(CMAKE_RC_COMPILER ${KX_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KX_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Static libgcc, libstdc++, winpthread and zlib: the programs need no DLL but Windows' own.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(ZLIB_USE_STATIC_LIBS ON)
+set(ZLIB_LIBRARY /usr/${KX_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "static zlib")
+set(ZLIB_INCLUDE_DIR /usr/${KX_MINGW_TRIPLE}/include CACHE PATH "zlib headers")
+# ANSI API, Windows 2000 and later headers (9x runs the ANSI subset we call).
+add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501 _WIN32_IE=0x0600)

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every tree and runs every test with one ctest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-prereqs.sh
+./scripts/build.sh host win64 win32 asan
+if [ -x scripts/fuzz-smoke.sh ]; then ./scripts/fuzz-smoke.sh; fi
+ctest --test-dir build/host --output-on-failure -j2 "$@"

@@ -1,0 +1,28 @@
+// Shell integration: temporary names, the Windows TEMP folder, the program-group
+// folder, shortcuts, the folder browser and the forced restart.
+#pragma once
+#include <string>
+
+#include "sys/Win32.h"
+
+namespace kx {
+
+// "%sSeup%4.4d.tmp" in the user's temporary folder, counting down from 9999 to
+// the first name that does not exist (0000 when all exist).
+std::string MakeSetupTempName();
+// Short form of <Windows>\TEMP\ with its trailing backslash, created if missing;
+// empty when Windows gives no short form.
+std::string GetWinTempPath();
+// The Start-menu programs folder (common, else the user's, else the drive-root
+// default) with a trailing backslash, followed by groupName and a backslash.
+std::string GetProgramGroupPath(const std::string& groupName);
+// Saves a shell link; true when saved. Raises Exception when the link object
+// cannot be created. Needs COM initialised on the calling thread.
+bool CreateShortcut(const std::string& target, const std::string& description, const std::string& linkFile);
+// Modal folder browser; true when the user chose a folder, whose path is then in
+// directory (as the shell gives it, no trailing backslash except a drive root).
+bool BrowseForDirectory(const std::string& caption, const std::string& root, std::string& directory);
+bool EnableShutdownPrivilege();
+void RestartSystem();
+
+} // namespace kx
