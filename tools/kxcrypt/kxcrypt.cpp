@@ -30,8 +30,8 @@ const char* const kUsage =
     "Options:\n"
     "  --password P   password of at most 12 characters (default: the component's\n"
     "                 default password); an empty P is the empty password\n"
-    "  --add-key N    additive key, a 32-bit signed integer (default 5471)\n"
-    "  --mult-key N   multiplying key, a 32-bit signed integer (default 2719)\n"
+    "  --add-key N    additive key, a 32-bit signed integer (default %d)\n"
+    "  --mult-key N   multiplying key, a 32-bit signed integer (default %d)\n"
     "  --hex          the cipher side is hexadecimal text: encrypt writes upper-case\n"
     "                 hexadecimal followed by a line break, decrypt reads hexadecimal\n"
     "                 text (trailing spaces and line breaks are ignored, an odd last\n"
@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
     TOptions options;
     try {
         if (!ParseArgs(argc, argv, options)) {
-            std::fputs(kUsage, stdout);
+            std::printf(kUsage, int(kx::TQdxCrypt::DefaultAddKey), int(kx::TQdxCrypt::DefaultMultKey));
             return kOk;
         }
     } catch (const EUsage& e) {
