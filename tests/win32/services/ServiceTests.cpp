@@ -261,6 +261,19 @@ TEST_F(ServiceControl, HandlesPassedIn_AreUsedAndLeftOpen) {
     EXPECT_TRUE(CloseServiceHandle(man));
 }
 
+// Only the manager passed: the service is opened by name, closed again by the
+// operation, and the caller's manager handle stays usable.
+TEST_F(ServiceControl, ManagerOnlyPassed_ServiceOpenedByNameAndManagerLeftOpen) {
+    SC_HANDLE man = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(man, nullptr);
+    EXPECT_TRUE(kx::StartService(FName, 15, man));
+    EXPECT_TRUE(kx::StopService(FName, 15, man));
+    EXPECT_FALSE(kx::StartService("KxNoSuchService", 15, man));
+    kx::TServiceHandle svc(OpenServiceA(man, FName.c_str(), SERVICE_QUERY_STATUS));
+    EXPECT_TRUE(svc);
+    EXPECT_TRUE(CloseServiceHandle(man));
+}
+
 DWORD StartType(const std::string& service) {
     kx::TServiceHandle man(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     kx::TServiceHandle svc(OpenServiceA(man.Get(), service.c_str(), SERVICE_QUERY_CONFIG));
