@@ -40,7 +40,7 @@ if [ "$display" = 1 ]; then
   # xvfb-run is a POSIX sh script, which drops exported bash functions, so the
   # function travels as text.
   export wine family
-  xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run)"'; run "$@"' run "$@"
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run)"'; export -f run; run "$@"' run "$@"
   rc=$?
 else
   unset DISPLAY
