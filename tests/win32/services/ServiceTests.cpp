@@ -163,7 +163,7 @@ TEST_F(ServiceControl, WaitHintZero_StatusQueriedBackToBack) {
     DWORD returned = 0;
     Timed([&] { result = kx::StartService(FName, 15); returned = GetTickCount(); });
     EXPECT_TRUE(result);
-    EXPECT_LT(returned - ReachedTick(FName), 150u);
+    EXPECT_LT(returned - ReachedTick(FName), 500u); // a clamped minimum sleep would show as a second or more
 }
 
 // The hint is slept as given: the running report made during the sleep is
