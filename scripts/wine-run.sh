@@ -55,8 +55,10 @@ run() {
   "$wine" "$@"
 }
 if [ "$display" = 1 ]; then
-  export -f run; export wine family
-  xvfb-run -a -s "-screen 0 1024x768x24" bash -c 'run "$@"' run "$@"
+  # xvfb-run is a POSIX sh script, which drops exported bash functions, so the
+  # function travels as text.
+  export wine family
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run)"'; export -f run; run "$@"' run "$@"
   rc=$?
 else
   unset DISPLAY
