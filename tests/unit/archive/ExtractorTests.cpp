@@ -8,6 +8,7 @@
 #include "archive/JodCustExtractor.h"
 #include "base/DateTime.h"
 #include "sys/Files.h"
+#include "sys/Paths.h"
 
 using namespace kx;
 using namespace kxtest;
@@ -586,4 +587,26 @@ TEST_F(ExtractorTest, SolidArchiveIgnoresTheRestoreRuleForItsInnerArchive) {
     WriteBytes(dir / "one.txt", "old");
     x.ExtractFile("one.txt", dir / "one.txt");
     EXPECT_EQ(ReadBytes(dir / "one.txt"), TextData(100));
+}
+
+TEST_F(ExtractorTest, SolidArchiveWithDamagedInnerArchiveLeavesNoTemporaryFile) {
+    Bytes innerBytes = SegmentBuilder(SmallBlocks()).Finish();
+    innerBytes[0] = 'X'; // not an archive
+    SegmentBuilder outer(SmallBlocks(afCompressed | afSolid | afFinalSegment));
+    outer.AddFile("solid", innerBytes, true);
+    WriteBytes(dir / "solid.arc", outer.Finish());
+    auto temps = [] {
+        std::size_t n = 0;
+        std::error_code ec;
+        for (const auto& f : std::filesystem::directory_iterator(GetProgramPath() + "temp", ec)) {
+            if (f.path().filename().string().rfind("~Archiv-", 0) == 0) ++n;
+        }
+        return n;
+    };
+    const std::size_t before = temps();
+    x.SetFileName(dir / "solid.arc");
+    EXPECT_THROW(x.Open(), EArchiver);
+    EXPECT_FALSE(x.IsOpen());
+    EXPECT_EQ(temps(), before);
+    EXPECT_EQ(x.FileName(), dir / "solid.arc");
 }
