@@ -3,10 +3,13 @@
 
 #include "TestSupport.h"
 #include "archive/JodArchiverRoot.h"
+#include "sys/FileStream.h"
 #include "sys/Paths.h"
 
 using namespace kx;
 using namespace kxtest;
+
+static double EntryDateForRoot() { return 44123.75; }
 
 namespace {
 
@@ -196,4 +199,110 @@ TEST(RootHelpers, TempFileNameIsInTheProgramsTempFolder) {
     std::string name = r.GetTempFileName();
     EXPECT_EQ(name.rfind(GetProgramPath() + "temp" + PathDelim + "~Archiv-", 0), 0u) << name;
     EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
+}
+
+namespace {
+
+// A root that makes a new archive file and writes headers, the way the writer does.
+class CreatingRoot : public TArchiverRoot {
+public:
+    std::vector<std::int32_t> segmentRequests;
+    void WriteWhileAdding(std::int32_t fileCount) {
+        FHeader.SegmentInfo.FileCount = fileCount;
+        EnterPhase(phAddingData);
+        WriteHeader();
+        LeavePhase(phAddingData);
+    }
+    void AppendEntry(TFileEntry& e) {
+        Stream().SetPosition(FHeader.EndOffset);
+        WriteFileEntry(e);
+    }
+    void ReadEntryAt(std::int32_t offset, TFileEntry& e) {
+        Stream().SetPosition(offset);
+        ReadFileEntry(e);
+    }
+    void SetEndOffset(std::int32_t v) { FHeader.EndOffset = v; }
+
+protected:
+    void CreateArchive() override {
+        FHeader = TArchiveHeader();
+        FHeader.Version = 1;
+        FHeader.RandomID = 42;
+        FHeader.BlockSize = FBlockSize;
+        FHeader.EndOffset = 633;
+        FHeader.Segment = 1;
+        FHeader.ArchiveFlag = afCompressed | afFinalSegment;
+        CreateArchiveFile();
+    }
+    std::uint16_t GetOpenMode() override { return fmOpenReadWrite | fmShareCompat; }
+    bool NeedNewSegment(std::int32_t size) override {
+        segmentRequests.push_back(size);
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(RootHeaderWrite, NewArchiveIs633BytesWithUserDataFromTheEvent) {
+    TempDir dir;
+    CreatingRoot r;
+    int updates = 0;
+    r.OnWriteUserData = [](TArchiverRoot*, TUserData& u) {
+        EXPECT_EQ(u.Data[0], 0);
+        u.Data[0] = 0x5A;
+    };
+    r.OnAfterHeaderUpdate = [&](TArchiverRoot*) { ++updates; };
+    r.SetBlockSize(4096);
+    r.SetFileName(dir / "new/made.arc");
+    r.Open();
+    r.Close();
+    Bytes b = ReadBytes(dir / "new/made.arc");
+    HeaderFields f;
+    f.RandomID = 42;
+    f.BlockSize = 4096;
+    Bytes expected = HeaderBytes(f);
+    expected[73] = 0x5A;
+    EXPECT_EQ(b, expected);
+    EXPECT_EQ(updates, 1);
+}
+
+TEST(RootHeaderWrite, SegmentFileCountCountsTheFileBeingAdded) {
+    TempDir dir;
+    CreatingRoot r;
+    r.SetFileName(dir / "made.arc");
+    r.Open();
+    r.WriteWhileAdding(2);
+    r.Close();
+    Bytes b = ReadBytes(dir / "made.arc");
+    EXPECT_EQ(GetLE32(b, 49), 3u);
+    EXPECT_EQ(GetLE32(b, 25), 0u);
+}
+
+TEST(RootHeaderWrite, EntryIsWrittenAtTheStreamPositionAndReadBack) {
+    TempDir dir;
+    CreatingRoot r;
+    r.SetFileName(dir / "made.arc");
+    r.Open();
+    TFileEntry e;
+    e.Name = "x.bin";
+    e.Date = EntryDateForRoot();
+    e.EntryFlags = efFile | efLastPart;
+    e.Segment = 1;
+    r.AppendEntry(e);
+    EXPECT_EQ(e.Offset, 633);
+    EXPECT_EQ(r.segmentRequests, std::vector<std::int32_t>{50});
+    r.SetEndOffset(633 + 50);
+    TFileEntry back;
+    r.ReadEntryAt(633, back);
+    EXPECT_EQ(back.Name, "x.bin");
+    EXPECT_EQ(back.Offset, 633);
+    EXPECT_EQ(back.Date, e.Date);
+    EXPECT_EQ(r.CurrentEntry().Name, ""); // ReadFileEntry fills the record it is given
+    r.Close();
+    EntryFields f;
+    f.Name = "x.bin";
+    f.Date = e.Date;
+    f.Offset = 633;
+    f.Flags = 5;
+    EXPECT_EQ(ReadBytes(dir / "made.arc").substr(633), EntryBytes(f));
 }
