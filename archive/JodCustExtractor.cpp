@@ -48,7 +48,7 @@ private:
 
 } // namespace
 
-TCustomExtractor::TCustomExtractor() = default;
+TCustomExtractor::TCustomExtractor() { RecreateMessages(); }
 
 TCustomExtractor::~TCustomExtractor() {
     FDestroying = true;

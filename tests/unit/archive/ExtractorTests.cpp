@@ -610,3 +610,39 @@ TEST_F(ExtractorTest, SolidArchiveWithDamagedInnerArchiveLeavesNoTemporaryFile) 
     EXPECT_EQ(temps(), before);
     EXPECT_EQ(x.FileName(), dir / "solid.arc");
 }
+
+namespace {
+
+void ShopTexts(const std::string& key, std::string& text) {
+    if (key == "FExtractingFile") text = "Extracting %s (%d bytes)";
+    else if (key == "FLoadingArchiveContnent") text = "Loading";
+    else text = key;
+}
+
+} // namespace
+
+TEST_F(ExtractorTest, StatusTextsComeFromTheMessageSet) {
+    TextLookupHook = ShopTexts;
+    ZlibExtractor y; // its messages are loaded with the hook in place
+    TextLookupHook = nullptr;
+    SegmentBuilder s(SmallBlocks());
+    s.AddFile("a.txt", TextData(123), true);
+    WriteBytes(dir / "data.arc", s.Finish());
+    std::vector<std::string> shown, logged;
+    y.OnDisplayMessage = [&](TArchiverRoot*, const std::string& m) { shown.push_back(m); };
+    y.OnAddToLog = [&](TArchiverRoot*, const std::string& m) { logged.push_back(m); };
+    y.SetFileName(dir / "data.arc");
+    y.ExtractFile("a.txt", dir / "sub/a.out");
+    y.EnumerateFiles();
+    EXPECT_EQ(shown, (std::vector<std::string>{"Extracting a.out (123 bytes)", "Loading"}));
+    EXPECT_EQ(logged, (std::vector<std::string>{"Extracting " + dir / "sub/a.out" + " (123 bytes)", "Loading"}));
+
+    WriteBytes(dir / "foreign.arc", Bytes(700, 'x'));
+    y.SetFileName(dir / "foreign.arc");
+    try {
+        y.Open();
+        FAIL();
+    } catch (const EArchiver& e) {
+        EXPECT_EQ(e.Message(), "FBadSignature");
+    }
+}

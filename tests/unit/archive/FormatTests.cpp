@@ -405,3 +405,25 @@ TEST(MessageSets, ExtractorUsesItsOwnSet) {
     EXPECT_EQ(x.Messages().BadCRC(), "crc");
     EXPECT_EQ(x.Messages().BadSignature(), "sig");
 }
+
+namespace {
+
+// A subclass whose constructor forgot to remake its message set.
+class ArchLike : public TCustomExtractor {
+public:
+    TArchMessages& Arch() { return MessagesAs<TArchMessages>(); }
+
+protected:
+    TMessages* CreateMessages() override { return new TArchMessages(); }
+};
+
+} // namespace
+
+TEST(MessageSets, SetOfABaseClassIsReplacedKeepingItsTexts) {
+    ArchLike a;
+    a.Messages().SetBadCRC("kept");
+    TArchMessages& m = a.Arch();
+    EXPECT_EQ(m.BadCRC(), "kept");
+    EXPECT_EQ(&a.Arch(), &m);
+    EXPECT_EQ(&a.Messages(), static_cast<TExtrMessages*>(&m));
+}
