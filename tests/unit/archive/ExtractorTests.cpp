@@ -646,3 +646,35 @@ TEST_F(ExtractorTest, StatusTextsComeFromTheMessageSet) {
         EXPECT_EQ(e.Message(), "FBadSignature");
     }
 }
+
+TEST_F(ExtractorTest, FinalSegmentIsLocatedAtOpen) {
+    SegmentedArchive m = MakeSegmented("a.txt", false);
+    WriteBytes(dir / "data.arc", m.seg1);
+    x.SetFileName(dir / "data.arc");
+    EXPECT_THROW(x.Open(), EAbort); // not found, nobody asked
+    EXPECT_FALSE(x.IsOpen());
+
+    WriteBytes(dir / "last.bin", m.seg2);
+    std::vector<std::string> offered;
+    x.OnLocateLastSegment = [&](TArchiverRoot*, std::string& path) {
+        offered.push_back(path);
+        path = dir / "last.bin";
+    };
+    x.Open();
+    EXPECT_EQ(offered, std::vector<std::string>{dir / "data-002.mmm"});
+    EXPECT_TRUE(x.IsOpen());
+    EXPECT_EQ(x.Header().Segment, 2);
+    EXPECT_EQ(x.FileName(), dir / "last.bin");
+    x.Close();
+
+    x.SetFileName(dir / "data.arc");
+    x.OnLocateLastSegment = [&](TArchiverRoot*, std::string& path) { path = dir / "data.arc"; };
+    try {
+        x.Open();
+        FAIL() << "a segment that is not the final one was taken";
+    } catch (const EAbort&) {
+        FAIL() << "wrong last segment is a plain exception";
+    } catch (const Exception&) {
+    }
+    EXPECT_FALSE(x.IsOpen());
+}
