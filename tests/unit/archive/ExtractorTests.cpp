@@ -504,6 +504,11 @@ TEST_F(ExtractorTest, MissingSegmentWithoutHandlerAborts) {
     OpenBytes(m.seg1);
     EXPECT_THROW(x.ExtractFile("b.txt", dir / "b.txt"), EAbort);
     EXPECT_FALSE(Exists(dir / "b.txt"));
+    // The archive stays open; once the segment is there the next call reopens and goes on.
+    EXPECT_TRUE(x.IsOpen());
+    WriteBytes(dir / "data-002.mmm", m.seg2);
+    x.ExtractFile("b.txt", dir / "b.txt");
+    EXPECT_EQ(ReadBytes(dir / "b.txt"), m.b);
 }
 
 TEST_F(ExtractorTest, OnLocateSegmentNamesTheFile) {
