@@ -1,0 +1,109 @@
+// zlib behind the archive's block hooks and the memory-stream expander.
+#include "archive/ZlibCodec.h"
+
+#include <memory>
+#include <zlib.h>
+
+#include "base/Exception.h"
+
+namespace kx {
+
+std::uint32_t CRC32Update(std::uint32_t crc, const void* buffer, std::uint32_t length) {
+    if (buffer == nullptr) return 0;
+    return static_cast<std::uint32_t>(crc32(crc, static_cast<const Bytef*>(buffer), length));
+}
+
+namespace {
+
+// The one-shot expansion of uncompress() (one inflate call with Z_FINISH, success
+// only at the end of the stream) on an inflate state that is made once per thread
+// and reset per block: allocating and freeing the state and window for every block
+// costs more than expanding a block of ordinary text.
+class TInflater {
+public:
+    TInflater() = default;
+    ~TInflater() {
+        if (FReady) inflateEnd(&FStream);
+    }
+    TInflater(const TInflater&) = delete;
+    TInflater& operator=(const TInflater&) = delete;
+
+    bool Expand(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize) {
+        if (!FReady) {
+            FStream = z_stream();
+            if (inflateInit(&FStream) != Z_OK) return false;
+            FReady = true;
+        } else if (inflateReset(&FStream) != Z_OK) {
+            return false;
+        }
+        FStream.next_in = const_cast<Bytef*>(src);
+        FStream.avail_in = static_cast<uInt>(srcSize);
+        FStream.next_out = dest;
+        FStream.avail_out = static_cast<uInt>(destSize);
+        // Z_BUF_ERROR (output full or input truncated), Z_DATA_ERROR, Z_NEED_DICT: refused.
+        if (inflate(&FStream, Z_FINISH) != Z_STREAM_END) return false;
+        destSize = static_cast<std::int32_t>(FStream.total_out);
+        return true;
+    }
+
+private:
+    z_stream FStream{};
+    bool FReady = false;
+};
+
+} // namespace
+
+bool ZlibUncompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize) {
+    if (destSize < 0 || srcSize < 0) return false;
+    thread_local TInflater inflater;
+    return inflater.Expand(dest, destSize, src, srcSize);
+}
+
+bool ZlibCompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize,
+                       int level) {
+    if (destSize < 0 || srcSize < 0) return false;
+    uLongf len = static_cast<uLongf>(destSize);
+    int rc = compress2(dest, &len, src, static_cast<uLong>(srcSize), level);
+    if (rc != Z_OK) return false;
+    destSize = static_cast<std::int32_t>(len);
+    return true;
+}
+
+void DecompressStream(TMemoryStream& source, TMemoryStream& dest, std::int32_t magic) {
+    constexpr std::int32_t Capacity = 65536;
+    constexpr std::int32_t BufferSize = Capacity + Capacity / 100;
+    if (source.Size() == 0) throw Exception("Stream is empty");
+    source.SetPosition(0);
+    dest.SetPosition(0);
+    if (source.ReadInt32() != magic) {
+        dest.CopyFrom(source, 0);
+        source.SetPosition(0);
+        dest.SetPosition(0);
+        return;
+    }
+    struct Rewind {
+        TMemoryStream& a;
+        TMemoryStream& b;
+        ~Rewind() {
+            a.SetPosition(0);
+            b.SetPosition(0);
+        }
+    } rewind{source, dest};
+    auto in = std::make_unique<std::uint8_t[]>(BufferSize);
+    auto out = std::make_unique<std::uint8_t[]>(BufferSize);
+    std::int64_t pos = 4;
+    const std::int64_t size = source.Size();
+    while (pos < size) {
+        source.SetPosition(pos);
+        std::int32_t len = source.ReadInt32();
+        // The input buffer holds BufferSize bytes; a longer or negative length is damage.
+        if (len < 0 || len > BufferSize) throw Exception("DeCompress Error");
+        source.ReadBuffer(in.get(), len);
+        std::int32_t outLen = Capacity;
+        if (!ZlibUncompressBlock(out.get(), outLen, in.get(), len)) throw Exception("DeCompress Error");
+        dest.WriteBuffer(out.get(), outLen);
+        pos += static_cast<std::int64_t>(len) + 4;
+    }
+}
+
+} // namespace kx
