@@ -358,6 +358,7 @@ void TCustomArchiver::FinishSolidArchive() {
     if (FFileName == FSavedFileName)
         return;
     std::string tempName = FFileName;
+    FSolidTempName.clear();
     AdoptFileName(FSavedFileName);
     SplitFileName();
     TDateTime tempDate = FileAge(tempName);
