@@ -133,7 +133,7 @@ def main():
         rc, out, err = run('test', solid)
         check(rc == 0 and '4 entries tested' in out, 'solid test %r %r' % (out, err))
 
-        # damage: flip one byte inside the first block of bin\\tool.dat (stored first)
+        # damage: flip one byte inside the first block of pkg/bin/tool.dat (stored first)
         data = bytearray(open(arc, 'rb').read())
         data[633 + 45 + len('pkg\\bin\\tool.dat') + 8 + 100] ^= 0x55
         bad = os.path.join(work, 'bad.arc')
