@@ -276,6 +276,42 @@ TEST_F(WriterTest, OnErrorSettingAbort_LetsTheFailurePropagate) {
     EXPECT_EQ(Validate(P("a.arc")), 0);
 }
 
+TEST_F(WriterTest, AbortDuringAnAdd_PropagatesAndLeavesTheFileOut) {
+    std::string first = MakeFile("first.txt", TextData(1000));
+    std::string big = MakeFile("big.txt", TextData(200000));
+    TQdxArch2 arc;
+    arc.SetFileName(P("a.arc"));
+    arc.Open();
+    ASSERT_TRUE(arc.AddFile(first));
+    int blocks = 0;
+    arc.OnFileProgress = [&](TArchiverRoot*, int) {
+        if (arc.Operation() == TOperation::opAdd && ++blocks == 3)
+            Abort();
+    };
+    EXPECT_THROW(arc.AddFile(big), EAbort);
+    arc.OnFileProgress = nullptr;
+    EXPECT_EQ(arc.Header().ArchiveInfo.FileCount, 1);
+    EXPECT_EQ(arc.Header().SegmentInfo.Size, 1000.0);
+    arc.Close();
+    EXPECT_EQ(Validate(P("a.arc")), 0);
+}
+
+TEST_F(WriterTest, FailureInOnFileAdded_KeepsTheCompletedEntry) {
+    std::string f = MakeFile("t.txt", TextData(1000));
+    TQdxArch2 arc;
+    arc.SetFileName(P("a.arc"));
+    bool reported = false;
+    arc.OnFileAdded = [](TArchiverRoot*, const TFileEntry&) { throw Exception("handler failed"); };
+    arc.OnError = [&](TArchiverRoot*, const Exception&, const TFileEntry&, TErrorAction&) { reported = true; };
+    arc.Open();
+    EXPECT_TRUE(arc.AddFile(f));
+    EXPECT_FALSE(arc.LastAddFailed());
+    EXPECT_FALSE(reported);
+    EXPECT_EQ(arc.Header().ArchiveInfo.FileCount, 1);
+    arc.Close();
+    EXPECT_EQ(Validate(P("a.arc")), 0);
+}
+
 TEST_F(WriterTest, OnCompressBlock_ShorterResultIsStoredAsGiven) {
     std::string f = MakeFile("t.txt", TextData(2000));
     {
