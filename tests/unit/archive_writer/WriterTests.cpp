@@ -223,6 +223,32 @@ TEST_F(WriterTest, CodecLevels_FollowTheTable) {
     EXPECT_EQ(TJodArchiver::ZlibLevel(static_cast<TCompressionLevel>(7)), -1);
 }
 
+TEST_F(WriterTest, BlockDeflater_MakesTheStreamsOfCompress2) {
+    TBlockDeflater deflater;
+    for (int level : {-1, 9, 5, 1, 0, -1})
+        for (int kind = 0; kind < 2; ++kind)
+            for (std::size_t size : {0u, 1u, 1000u, 1024u, 65536u}) {
+                Bytes src = kind ? NoiseData(size, 11) : TextData(size);
+                for (std::int32_t capacity : {66191, 1034}) {
+                    Bytes a(static_cast<std::size_t>(capacity)), b(a.size());
+                    uLongf lenA = static_cast<uLongf>(capacity);
+                    bool okA = compress2(a.data(), &lenA, src.data(), src.size(), level) == Z_OK;
+                    std::int32_t lenB = capacity;
+                    bool okB = deflater.Compress(b.data(), lenB, src.data(), static_cast<std::int32_t>(size), level);
+                    ASSERT_EQ(okA, okB) << level << " " << kind << " " << size << " " << capacity;
+                    if (okA) {
+                        ASSERT_EQ(lenA, static_cast<uLongf>(lenB));
+                        ASSERT_TRUE(std::equal(a.begin(), a.begin() + lenB, b.begin()));
+                    }
+                }
+            }
+    std::int32_t len = 100;
+    std::uint8_t out[100], in[10] = {};
+    EXPECT_FALSE(deflater.Compress(out, len, in, 10, 10)); // not a zlib level
+    len = 100;
+    EXPECT_TRUE(deflater.Compress(out, len, in, 10, 6));
+}
+
 TEST_F(WriterTest, MaxBlockSize_IsOnePercentAboveTheBlockSize) {
     TProbeArchiver arc;
     EXPECT_EQ(arc.GetMaxBlockSize(), 66191);
