@@ -34,9 +34,7 @@ struct TFlagGuard {
 } // namespace
 
 TCustomArchiver::TCustomArchiver() {
-    // The root's constructor cannot reach our CreateMessages; give the component the
-    // writer's message set here.
-    FMessages.reset(CreateMessages());
+    RecreateMessages();
     FMaxSegmentSize = 0;
 }
 
