@@ -404,8 +404,7 @@ void TCustomArchiver::FinishSolidArchive() {
         } finish{this};
         DisplayMessage(Messages().CompressingSolidArchive());
         AddToLog(Messages().CompressingSolidArchive());
-        AddFile(tempName);
-        ok = !FLastAddFailed;
+        ok = AddFile(tempName) && !FLastAddFailed;
         UpdateFirstSegmentHeader();
     } catch (...) {
         CloseArchiveFile();
