@@ -93,6 +93,28 @@ int main(int argc, char** argv) {
     std::printf("writer, 1 thread  : %7.3f s  %7.1f MB/s  (compress2 time / writer time = %.3f)\n", writer,
                 total / 1048576.0 / writer, compressOnly / writer);
 
+    // 2b. the writer with a hook that stores every block raw: what is left when the
+    // compression is gone is the part that a parallel pipeline cannot spread.
+    t0 = Clock::now();
+    {
+        kx::TQdxArch2 arc;
+        arc.SetFileName((work / "raw.arc").string());
+        arc.OnCompressBlock = [](kx::TArchiverRoot*, std::uint8_t*, std::int32_t& destSize, const std::uint8_t*,
+                                 std::int32_t srcSize, kx::TCompressionLevel) {
+            destSize = srcSize;
+            return true;
+        };
+        arc.Open();
+        for (const auto& f : files)
+            arc.AddFile(f);
+        arc.Close();
+    }
+    t1 = Clock::now();
+    double rest = Seconds(t0, t1);
+    double comp = std::max(0.0, writer - rest);
+    std::printf("writer, no codec  : %7.3f s  (serial part %.1f%%; speed-up bound on 2 cores %.2fx)\n", rest,
+                100.0 * rest / writer, writer / (comp / 2 + rest));
+
     // 3. kxarc create: one thread against all cores, from the same files.
     std::vector<std::string> inputs = files;
     kx::kxarc::TCreateOptions o;
