@@ -420,7 +420,8 @@ void TCustomExtractor::UncompressSolid() {
                 CheckHeader();
                 TFileEntry entry;
                 ReadFileEntry(entry);
-                ExtractEntryAt(1, entry.Offset, FSolidTempName, std::llround(FArchiveTotal));
+                const bool sane = std::isfinite(FArchiveTotal) && FArchiveTotal >= 0 && FArchiveTotal < 9e15;
+                ExtractEntryAt(1, entry.Offset, FSolidTempName, sane ? std::llround(FArchiveTotal) : 0);
                 FBytesProcessed = 0;
                 FTempDate = FileAge(FSolidTempName);
             }

@@ -13,14 +13,50 @@ std::uint32_t CRC32Update(std::uint32_t crc, const void* buffer, std::uint32_t l
     return static_cast<std::uint32_t>(crc32(crc, static_cast<const Bytef*>(buffer), length));
 }
 
+namespace {
+
+// The one-shot expansion of uncompress() (one inflate call with Z_FINISH, success
+// only at the end of the stream) on an inflate state that is made once per thread
+// and reset per block: allocating and freeing the state and window for every block
+// costs more than expanding a block of ordinary text.
+class TInflater {
+public:
+    TInflater() = default;
+    ~TInflater() {
+        if (FReady) inflateEnd(&FStream);
+    }
+    TInflater(const TInflater&) = delete;
+    TInflater& operator=(const TInflater&) = delete;
+
+    bool Expand(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize) {
+        if (!FReady) {
+            FStream = z_stream();
+            if (inflateInit(&FStream) != Z_OK) return false;
+            FReady = true;
+        } else if (inflateReset(&FStream) != Z_OK) {
+            return false;
+        }
+        FStream.next_in = const_cast<Bytef*>(src);
+        FStream.avail_in = static_cast<uInt>(srcSize);
+        FStream.next_out = dest;
+        FStream.avail_out = static_cast<uInt>(destSize);
+        // Z_BUF_ERROR (output full or input truncated), Z_DATA_ERROR, Z_NEED_DICT: refused.
+        if (inflate(&FStream, Z_FINISH) != Z_STREAM_END) return false;
+        destSize = static_cast<std::int32_t>(FStream.total_out);
+        return true;
+    }
+
+private:
+    z_stream FStream{};
+    bool FReady = false;
+};
+
+} // namespace
+
 bool ZlibUncompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize) {
     if (destSize < 0 || srcSize < 0) return false;
-    uLongf len = static_cast<uLongf>(destSize);
-    // uncompress() reads an empty or truncated input as Z_BUF_ERROR/Z_DATA_ERROR.
-    int rc = uncompress(dest, &len, src, static_cast<uLong>(srcSize));
-    if (rc != Z_OK) return false;
-    destSize = static_cast<std::int32_t>(len);
-    return true;
+    thread_local TInflater inflater;
+    return inflater.Expand(dest, destSize, src, srcSize);
 }
 
 bool ZlibCompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize,

@@ -54,6 +54,7 @@ private:
 class BenchExtractor : public TCustomExtractor {
 public:
     long Reads = 0, Seeks = 0;
+    double CodecSeconds = 0;
     ~BenchExtractor() override {
         FDestroying = true;
         try {
@@ -65,7 +66,10 @@ public:
 protected:
     std::int32_t GetMaxBlockSize() override { return FHeader.BlockSize + FHeader.BlockSize / 100; }
     bool UncompressBlock(std::uint8_t* d, std::int32_t& ds, const std::uint8_t* s, std::int32_t ss) override {
-        return ZlibUncompressBlock(d, ds, s, ss);
+        auto t0 = Clock::now();
+        bool ok = ZlibUncompressBlock(d, ds, s, ss);
+        CodecSeconds += Seconds(t0, Clock::now());
+        return ok;
     }
     std::unique_ptr<TStream> CreateFileStream(const std::string& name, std::uint16_t mode) override {
         return std::make_unique<CountingStream>(TCustomExtractor::CreateFileStream(name, mode), Reads, Seeks);
@@ -233,6 +237,11 @@ int main(int argc, char** argv) {
             total += n;
         }
         auto t1 = Clock::now();
+        for (const std::string& b : blocks) {
+            uLongf n = 65536;
+            uncompress(out.data(), &n, reinterpret_cast<const Bytef*>(b.data()), static_cast<uLong>(b.size()));
+        }
+        auto t1b = Clock::now();
         BenchExtractor x;
         x.SetFileName(dir + "big.arc");
         x.SetReadOnly(true);
@@ -246,10 +255,12 @@ int main(int argc, char** argv) {
                           total == size;
         std::printf("throughput: %ld MiB file, %zu compressed blocks (%.1f MiB stored)\n", mib, blocks.size(),
                     std::filesystem::file_size(dir + "big.arc") / 1048576.0);
-        std::printf("  zlib uncompress alone: %.3f s (%.0f MiB/s)\n", zs, mib / zs);
-        std::printf("  ExtractFile:           %.3f s (%.0f MiB/s)\n", xs, mib / xs);
-        std::printf("  ratio ExtractFile/zlib throughput: %.3f (target >= 0.85)%s\n", zs / xs,
-                    same ? "" : "  [SIZE MISMATCH]");
+        std::printf("  block codec alone:     %.3f s (%.0f MiB/s)\n", zs, mib / zs);
+        std::printf("  zlib uncompress():     %.3f s (%.0f MiB/s)\n", Seconds(t1, t1b), mib / Seconds(t1, t1b));
+        std::printf("  ExtractFile:           %.3f s (%.0f MiB/s), of which in zlib %.3f s\n", xs, mib / xs,
+                    x.CodecSeconds);
+        std::printf("  ratio ExtractFile/codec alone: %.3f, ExtractFile/uncompress(): %.3f (target >= 0.85)%s\n",
+                    zs / xs, Seconds(t1, t1b) / xs, same ? "" : "  [SIZE MISMATCH]");
         std::filesystem::remove(dir + "big.arc");
         std::filesystem::remove(dir + "big.out");
     }

@@ -112,3 +112,77 @@ TEST_P(CorruptInputTest, IsRefusedWithoutHarm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CorruptInputTest, ::testing::ValuesIn(Cases));
+
+// ---- a file that stops delivering -------------------------------------------------
+
+namespace {
+
+// Reads through to the file until the budget of read calls is spent, then returns
+// nothing, as a file on a vanished medium would.
+class FailingStream : public TStream {
+public:
+    FailingStream(std::unique_ptr<TStream> inner, int& budget) : FInner(std::move(inner)), FBudget(budget) {}
+    std::int32_t Read(void* b, std::int32_t n) override { return FBudget-- > 0 ? FInner->Read(b, n) : 0; }
+    std::int32_t Write(const void* b, std::int32_t n) override { return FInner->Write(b, n); }
+    std::int64_t Seek(std::int64_t o, TSeekOrigin origin) override { return FInner->Seek(o, origin); }
+    void SetSize(std::int64_t n) override { FInner->SetSize(n); }
+
+private:
+    std::unique_ptr<TStream> FInner;
+    int& FBudget;
+};
+
+class FailingExtractor : public ZlibExtractor {
+public:
+    int budget = 0;
+    ~FailingExtractor() override {
+        FDestroying = true;
+        try {
+            Close();
+        } catch (...) {
+        }
+    }
+
+protected:
+    std::unique_ptr<TStream> CreateFileStream(const std::string& name, std::uint16_t mode) override {
+        return std::make_unique<FailingStream>(ZlibExtractor::CreateFileStream(name, mode), budget);
+    }
+};
+
+} // namespace
+
+TEST(FailingFile, EveryFailureIsReportedAndNothingPartialPassesAsWhole) {
+    Bytes a = TextData(3000, 51), b = NoiseData(2000, 52);
+    HeaderFields h;
+    h.BlockSize = 1024;
+    SegmentBuilder s(h);
+    s.AddFile("a.txt", a, true);
+    s.AddFile("b.bin", b, true);
+    TempDir dir;
+    WriteBytes(dir / "data.arc", s.Finish());
+    bool completed = false;
+    for (int budget = 0; budget < 200 && !completed; ++budget) {
+        SCOPED_TRACE(budget);
+        std::filesystem::remove(dir / "a.out");
+        std::filesystem::remove(dir / "b.out");
+        FailingExtractor x;
+        x.budget = budget;
+        x.SetFileName(dir / "data.arc");
+        int errors = 0;
+        x.OnError = [&](TArchiverRoot*, const Exception&, const TFileEntry&, TErrorAction&) { ++errors; };
+        bool threw = false;
+        try {
+            x.Open();
+            x.ExtractFile("a.txt", dir / "a.out");
+            x.ExtractFile("b.bin", dir / "b.out");
+        } catch (const Exception&) {
+            threw = true;
+        }
+        if (!threw && errors == 0) {
+            EXPECT_EQ(ReadBytes(dir / "a.out"), a);
+            EXPECT_EQ(ReadBytes(dir / "b.out"), b);
+            completed = true;
+        }
+    }
+    EXPECT_TRUE(completed);
+}

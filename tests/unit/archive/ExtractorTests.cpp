@@ -504,6 +504,11 @@ TEST_F(ExtractorTest, MissingSegmentWithoutHandlerAborts) {
     OpenBytes(m.seg1);
     EXPECT_THROW(x.ExtractFile("b.txt", dir / "b.txt"), EAbort);
     EXPECT_FALSE(Exists(dir / "b.txt"));
+    // The archive stays open; once the segment is there the next call reopens and goes on.
+    EXPECT_TRUE(x.IsOpen());
+    WriteBytes(dir / "data-002.mmm", m.seg2);
+    x.ExtractFile("b.txt", dir / "b.txt");
+    EXPECT_EQ(ReadBytes(dir / "b.txt"), m.b);
 }
 
 TEST_F(ExtractorTest, OnLocateSegmentNamesTheFile) {
@@ -645,4 +650,36 @@ TEST_F(ExtractorTest, StatusTextsComeFromTheMessageSet) {
     } catch (const EArchiver& e) {
         EXPECT_EQ(e.Message(), "FBadSignature");
     }
+}
+
+TEST_F(ExtractorTest, FinalSegmentIsLocatedAtOpen) {
+    SegmentedArchive m = MakeSegmented("a.txt", false);
+    WriteBytes(dir / "data.arc", m.seg1);
+    x.SetFileName(dir / "data.arc");
+    EXPECT_THROW(x.Open(), EAbort); // not found, nobody asked
+    EXPECT_FALSE(x.IsOpen());
+
+    WriteBytes(dir / "last.bin", m.seg2);
+    std::vector<std::string> offered;
+    x.OnLocateLastSegment = [&](TArchiverRoot*, std::string& path) {
+        offered.push_back(path);
+        path = dir / "last.bin";
+    };
+    x.Open();
+    EXPECT_EQ(offered, std::vector<std::string>{dir / "data-002.mmm"});
+    EXPECT_TRUE(x.IsOpen());
+    EXPECT_EQ(x.Header().Segment, 2);
+    EXPECT_EQ(x.FileName(), dir / "last.bin");
+    x.Close();
+
+    x.SetFileName(dir / "data.arc");
+    x.OnLocateLastSegment = [&](TArchiverRoot*, std::string& path) { path = dir / "data.arc"; };
+    try {
+        x.Open();
+        FAIL() << "a segment that is not the final one was taken";
+    } catch (const EAbort&) {
+        FAIL() << "wrong last segment is a plain exception";
+    } catch (const Exception&) {
+    }
+    EXPECT_FALSE(x.IsOpen());
 }

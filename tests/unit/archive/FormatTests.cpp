@@ -427,3 +427,21 @@ TEST(MessageSets, SetOfABaseClassIsReplacedKeepingItsTexts) {
     EXPECT_EQ(&a.Arch(), &m);
     EXPECT_EQ(&a.Messages(), static_cast<TExtrMessages*>(&m));
 }
+
+TEST(ZlibCodec, AFailedBlockDoesNotSpoilTheNext) {
+    Bytes a = TextData(3000, 5), b = TextData(4000, 6);
+    Bytes za = ZlibBlock(a).substr(8), zb = ZlibBlock(b).substr(8);
+    std::vector<std::uint8_t> out(5000);
+    std::int32_t size = 5000;
+    Bytes cut = za.substr(0, za.size() / 2);
+    EXPECT_FALSE(ZlibUncompressBlock(out.data(), size, reinterpret_cast<const std::uint8_t*>(cut.data()),
+                                     static_cast<std::int32_t>(cut.size())));
+    size = 5000;
+    ASSERT_TRUE(ZlibUncompressBlock(out.data(), size, reinterpret_cast<const std::uint8_t*>(zb.data()),
+                                    static_cast<std::int32_t>(zb.size())));
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + size), b);
+    size = 5000;
+    ASSERT_TRUE(ZlibUncompressBlock(out.data(), size, reinterpret_cast<const std::uint8_t*>(za.data()),
+                                    static_cast<std::int32_t>(za.size())));
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + size), a);
+}
