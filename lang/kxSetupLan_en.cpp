@@ -1,0 +1,51 @@
+// The English message table: ASCII, with the GBK full-width comma (A3 AC) and
+// exclamation mark (A3 A1) that messages 38 to 40 carry.
+#include "lang/kxSetupLan.h"
+#include "lang/kxSetupLanConst.h"
+
+#include <iterator>
+
+namespace kx {
+
+namespace {
+
+const TMessageEntry kTable[] = {
+    {msgFormCaption, "%s Installer"},
+    {msgTitle, "%s Installer"},
+    {msgAgree, "Agree"},
+    {msgCancel, "Cancel"},
+    {msgBack, "< Back"},
+    {msgNext, "Next >"},
+    {msgInstall, "Install"},
+    {msgDone, "Done"},
+    {msgSelectType, "Select Setup Type:"},
+    {msgSelectComp, "Or Select the Component To Install"},
+    {msgSelectDir, "Select the directory to install the program:"},
+    {msgStoppingServices, "Stoping Service..."},
+    {msgExtractingFile, "Extracting File :%s ..."},
+    {msgCreateGroup, "Create Program Group..."},
+    {msgCreateShortcut, "Create shortcut..."},
+    {msgBrowseTitle, "Select the directory"},
+    {msgExitConfirm, "The %s install has not complete, do you want to exit?"},
+    {msgCompleteInstall, "Complete Install"},
+    {msgCustomInstall, "Custom Install"},
+    {msgPressInstall, "Press Install button to Start..."},
+    {msgInstallSuccess, "Install successfuly!"},
+    {msgUninstShortcut, "%s UnInst"},
+    {msgUninstall, "UnInstall"},
+    {msgStoppingService, "Stopping Velmora Service %s..."},
+    {msgDeletingFile, "Deleting File %s..."},
+    {msgDeletingGroups, "Deleting Groups..."},
+    {msgClearRegistry, "Clear the registry"},
+    {msgUninstallOk, "Uninstall successfully"},
+    {msgUninstallFailed, "Uninstall fail, the program maybe have been uninstalled."},
+    {msgRestartQuestion, "Setup Complete. You need to reboot the machine to update the file\xA3\xACPress Ok to Restart"},
+    {msgNeedWin9x, "Windows 9x Operation system is required for install this program, press Ok to abort\xA3\xA1"},
+    {msgNeedWin2k, "Windows 2000/XP Operation system is required for install this program, press Ok to abort\xA3\xA1"},
+};
+
+} // namespace
+
+std::string GetSetupMsg_en(unsigned number) { return LookupMessage(kTable, std::size(kTable), number); }
+
+} // namespace kx
