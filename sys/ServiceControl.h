@@ -14,7 +14,17 @@ bool StopService(const std::string& serviceName, int timeoutSeconds, SC_HANDLE h
                  SC_HANDLE hService = nullptr);
 void ChangeServiceToAutoStart(const std::string& serviceName, SC_HANDLE hMan = nullptr,
                               SC_HANDLE hService = nullptr, bool automatic = true);
+// The text of "ImagePath" under the service key as stored (no expansion, quotes
+// kept); empty when the key cannot be opened with full access or has no value.
 std::string GetServiceImagePath(const std::string& serviceName);
+// Deletes the service key with everything below it, depth first; silent. A name
+// that is empty or holds a backslash addresses no single service and is ignored.
 void DeleteServiceKey(const std::string& serviceName);
+
+// How the three manager operations open the service manager of the local
+// machine. A platform without one (the 9x family) can be reproduced by passing a
+// procedure that fails; nullptr restores the real one. Returns the previous one.
+using TOpenSCManagerProc = SC_HANDLE (*)(DWORD desiredAccess);
+TOpenSCManagerProc SetOpenSCManagerProc(TOpenSCManagerProc proc);
 
 } // namespace kx

@@ -1,6 +1,7 @@
 // Shell integration: temporary names, the Windows TEMP folder, the program-group
 // folder, shortcuts, the folder browser and the forced restart.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "sys/Win32.h"
@@ -23,6 +24,17 @@ bool CreateShortcut(const std::string& target, const std::string& description, c
 // directory (as the shell gives it, no trailing backslash except a drive root).
 bool BrowseForDirectory(const std::string& caption, const std::string& root, std::string& directory);
 bool EnableShutdownPrivilege();
+// Enables the shutdown privilege on the NT family, then asks Windows to restart
+// with EWX_REBOOT | EWX_FORCE whatever the outcome.
 void RestartSystem();
+
+// The decision inside RestartSystem with its two system calls passed in, so the
+// family rule can be exercised without restarting anything.
+void RestartSystemWith(bool ntFamily, const std::function<bool()>& enablePrivilege,
+                       const std::function<void(UINT flags)>& exitWindows);
+
+// A string value (REG_SZ or REG_EXPAND_SZ, unexpanded) of an open key, as stored;
+// empty when the value is missing or holds something else.
+std::string ReadRegText(HKEY key, const char* valueName);
 
 } // namespace kx

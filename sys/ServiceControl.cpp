@@ -1,0 +1,146 @@
+// Service control: start, stop and start type of a service through the local
+// service manager, and the service's key in the registry.
+#include "sys/ServiceControl.h"
+
+#include "sys/Files.h"
+#include "sys/Handles.h"
+#include "sys/SysLog.h"
+#include "sys/untSetupUtils.h"
+
+namespace kx {
+
+namespace {
+
+const double kSecondsPerDay = 86400.0;
+
+SC_HANDLE OpenLocalManager(DWORD access) { return OpenSCManagerA(nullptr, nullptr, access); }
+
+TOpenSCManagerProc gOpenManager = &OpenLocalManager;
+
+std::string ServiceKeyName(const std::string& serviceName) {
+    return "SYSTEM\\CurrentControlSet\\Services\\" + serviceName;
+}
+
+// The handles one operation works with: those passed in, or those it opened
+// itself, which alone it closes again (service first, then the manager).
+struct TServiceHandles {
+    TServiceHandle OwnMan;
+    TServiceHandle OwnService;
+    SC_HANDLE Man = nullptr;
+    SC_HANDLE Service = nullptr;
+};
+
+// Opens what was not passed. False when the manager cannot be reached; the
+// service handle stays empty when the service cannot be opened.
+bool OpenHandles(TServiceHandles& h, const std::string& serviceName, SC_HANDLE hMan, SC_HANDLE hService,
+                 DWORD managerAccess, DWORD serviceAccess, const char* operation) {
+    h.Man = hMan;
+    if (!h.Man) {
+        h.OwnMan.Reset(gOpenManager(managerAccess));
+        if (!h.OwnMan) {
+            WriteSysLog(std::string("Error in ") + operation + "(hMan = 0): " + serviceName, true);
+            return false;
+        }
+        h.Man = h.OwnMan.Get();
+    }
+    h.Service = hService;
+    if (!h.Service) {
+        h.OwnService.Reset(OpenServiceA(h.Man, serviceName.c_str(), serviceAccess));
+        h.Service = h.OwnService.Get();
+    }
+    return true;
+}
+
+// Waits while the service reports anything but the awaited state: sleeps the
+// wait hint the service gave, ends after timeoutSeconds, on a failed query or
+// when the checkpoint goes down. The result is the state of the last status read.
+bool WaitForState(SC_HANDLE service, SERVICE_STATUS& status, DWORD awaited, int timeoutSeconds) {
+    TDateTime start = Now();
+    while (status.dwCurrentState != awaited) {
+        DWORD oldCheckPoint = status.dwCheckPoint;
+        Sleep(status.dwWaitHint);
+        if (timeoutSeconds / kSecondsPerDay < Now() - start) break;
+        if (!QueryServiceStatus(service, &status)) break;
+        if (status.dwCheckPoint < oldCheckPoint) break;
+    }
+    return status.dwCurrentState == awaited;
+}
+
+} // namespace
+
+TOpenSCManagerProc SetOpenSCManagerProc(TOpenSCManagerProc proc) {
+    TOpenSCManagerProc old = gOpenManager;
+    gOpenManager = proc ? proc : &OpenLocalManager;
+    return old;
+}
+
+bool StartService(const std::string& serviceName, int timeoutSeconds, SC_HANDLE hMan, SC_HANDLE hService) {
+    TServiceHandles h;
+    if (!OpenHandles(h, serviceName, hMan, hService, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, "StartService"))
+        return false;
+    if (!h.Service) return false;
+    if (!StartServiceA(h.Service, 0, nullptr)) return false;
+    SERVICE_STATUS status{};
+    if (!QueryServiceStatus(h.Service, &status)) return false;
+    return WaitForState(h.Service, status, SERVICE_RUNNING, timeoutSeconds);
+}
+
+bool StopService(const std::string& serviceName, int timeoutSeconds, SC_HANDLE hMan, SC_HANDLE hService) {
+    TServiceHandles h;
+    if (!OpenHandles(h, serviceName, hMan, hService, SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS,
+                     "StopService"))
+        return false;
+    if (!h.Service) return false;
+    SERVICE_STATUS status{};
+    if (!ControlService(h.Service, SERVICE_CONTROL_STOP, &status)) return false;
+    if (!QueryServiceStatus(h.Service, &status)) return false;
+    return WaitForState(h.Service, status, SERVICE_STOPPED, timeoutSeconds);
+}
+
+void ChangeServiceToAutoStart(const std::string& serviceName, SC_HANDLE hMan, SC_HANDLE hService, bool automatic) {
+    TServiceHandles h;
+    if (!OpenHandles(h, serviceName, hMan, hService, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS,
+                     "ChangeServiceToAutoStart"))
+        return;
+    if (!h.Service) return;
+    ChangeServiceConfigA(h.Service, SERVICE_NO_CHANGE, automatic ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
+                         SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+std::string GetServiceImagePath(const std::string& serviceName) {
+    // Full access on purpose: a caller who could not change the key gets nothing.
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKeyName(serviceName).c_str(), 0, KEY_ALL_ACCESS, key.Put()) !=
+        ERROR_SUCCESS)
+        return std::string();
+    return ReadRegText(key.Get(), "ImagePath");
+}
+
+namespace {
+void DeleteKeyTree(HKEY parent, const std::string& name) {
+    {
+        TRegKey key;
+        if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) return;
+        DWORD count = 0;
+        if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+            for (DWORD i = count; i-- > 0;) {
+                char sub[256];
+                DWORD len = sizeof sub;
+                if (RegEnumKeyExA(key.Get(), i, sub, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+                    DeleteKeyTree(key.Get(), std::string(sub, len));
+            }
+        }
+    }
+    RegDeleteKeyA(parent, name.c_str());
+}
+} // namespace
+
+void DeleteServiceKey(const std::string& serviceName) {
+    // An empty name would address the Services key itself, with every service
+    // below it, and a backslash would reach past the one service's key.
+    if (serviceName.empty() || serviceName.find('\\') != std::string::npos) return;
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, ServiceKeyName(serviceName));
+}
+
+} // namespace kx
