@@ -1,6 +1,4 @@
 // The setup program's entry: language, environment, COM, common controls, the form, the loop.
-#include <commctrl.h>
-
 #include <memory>
 
 #include "app/InstallSteps.h"
@@ -11,6 +9,8 @@
 #include "sys/Environment.h"
 #include "sys/Handles.h"
 #include "sys/Win32.h"
+
+#include <commctrl.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     kx::InitLanguage(GetThreadLocale());

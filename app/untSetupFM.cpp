@@ -1,8 +1,6 @@
 // TSetupFM: the wizard form in raw Win32 controls, its pages and its button state machine.
 #include "app/untSetupFM.h"
 
-#include <commctrl.h>
-
 #include "app/SetupControlIds.h"
 #include "app/SetupScriptLoad.h"
 #include "base/Exception.h"
@@ -13,6 +11,8 @@
 #include "sys/Paths.h"
 #include "sys/Resources.h"
 #include "sys/untSetupUtils.h"
+
+#include <commctrl.h>
 
 namespace kx {
 
@@ -199,11 +199,9 @@ void TSetupFM::CreateControls() {
     lblkxSetup = Child(FHandle, "STATIC", "", SS_LEFT | SS_NOPREFIX | WS_DISABLED, idLblkxSetup, 95, 278, 144, 15);
     Bevel2 = Child(FHandle, "STATIC", "", SS_ETCHEDHORZ, idBevel2, 6, 265, 419, 2);
 
-    FTitleBitmap = static_cast<HBITMAP>(LoadImageA(FInstance, MAKEINTRESOURCEA(idBmpTitle), IMAGE_BITMAP, 32, 32,
-                                                   LR_LOADTRANSPARENT));
-    imgTitle = Child(Panel1, "STATIC", "", SS_BITMAP, idImgTitle, 15, 6, 32, 32);
-    if (FTitleBitmap) SendMessageA(imgTitle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FTitleBitmap));
-    SetWindowPos(imgTitle, nullptr, 15, 6, 32, 32, SWP_NOZORDER | SWP_NOACTIVATE);
+    FTitleBitmap = static_cast<HBITMAP>(
+        LoadImageA(FInstance, MAKEINTRESOURCEA(idBmpTitle), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    imgTitle = Child(Panel1, "STATIC", "", SS_OWNERDRAW, idImgTitle, 15, 6, 32, 32);
     // Sized to its text at construction: the label grows with the title line.
     lblTitle = Child(Panel1, "STATIC", "", SS_LEFT | SS_NOPREFIX, idLblTitle, 58, 20, 35, 15);
 
@@ -510,6 +508,20 @@ void TSetupFM::DrawCompItem(const DRAWITEMSTRUCT& di) {
     if (di.itemState & ODS_FOCUS) DrawFocusRect(dc, &textRect);
 }
 
+// The bitmap's bottom-left pixel is its transparent colour.
+void TSetupFM::DrawTitleImage(const DRAWITEMSTRUCT& di) {
+    FillRect(di.hDC, &di.rcItem, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    if (!FTitleBitmap) return;
+    HDC mem = CreateCompatibleDC(di.hDC);
+    HGDIOBJ old = SelectObject(mem, FTitleBitmap);
+    BITMAP bm{};
+    GetObjectA(FTitleBitmap, sizeof bm, &bm);
+    TransparentBlt(di.hDC, di.rcItem.left, di.rcItem.top, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth,
+                   bm.bmHeight, GetPixel(mem, 0, bm.bmHeight - 1));
+    SelectObject(mem, old);
+    DeleteDC(mem);
+}
+
 void TSetupFM::OnCommand(int id, int code) {
     switch (id) {
     case idBtnCancel:
@@ -541,6 +553,10 @@ LRESULT TSetupFM::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
         const auto* di = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
         if (di->CtlID == idLbxCompList) {
             DrawCompItem(*di);
+            return TRUE;
+        }
+        if (di->CtlID == idImgTitle) {
+            DrawTitleImage(*di);
             return TRUE;
         }
         break;

@@ -50,8 +50,9 @@ public:
     void SuggestInstallDir();
     bool AcceptInstallDir();
 
-private:
     static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+private:
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     void OnCommand(int id, int code);
     void CreateControls();
@@ -69,6 +70,7 @@ private:
     void SetText(HWND wnd, const std::string& text);
     void RunInstallation();
     void DrawCompItem(const DRAWITEMSTRUCT& di);
+    void DrawTitleImage(const DRAWITEMSTRUCT& di);
     void ToggleComp(int index);
     int Ask(const std::string& text, UINT flags);
 
