@@ -56,7 +56,8 @@ endif()
 # kx_add_win_program(NAME n SOURCES ... [LIBS ...] [GTEST]) -- a Windows test program.
 function(kx_add_win_program)
     cmake_parse_arguments(A "GTEST;GTEST_NOMAIN;GUI" "NAME" "SOURCES;LIBS" ${ARGN})
-    if(NOT WIN32 OR NOT KX_BUILD_TESTS)
+    # Test programs are only built where Wine can run them.
+    if(NOT WIN32 OR NOT KX_BUILD_TESTS OR NOT KX_WINE)
         return()
     endif()
     add_executable(${A_NAME} ${A_SOURCES})

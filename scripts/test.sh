@@ -3,6 +3,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-prereqs.sh
-./scripts/build.sh host win64 win32 asan
-if [ -x scripts/fuzz-smoke.sh ]; then ./scripts/fuzz-smoke.sh; fi
+./scripts/build.sh host win64 win32 asan fuzz
 ctest --test-dir build/host --output-on-failure -j2 "$@"
