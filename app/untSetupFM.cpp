@@ -197,7 +197,7 @@ void TSetupFM::CreateControls() {
     Notebook = Child(FHandle, kNotebookClass, "", WS_TABSTOP, idNotebook, 6, 49, 416, 214, WS_EX_CONTROLPARENT);
     Panel1 = Child(FHandle, kPanelClass, "", 0, idPanel1, 0, 0, 430, 44, WS_EX_CONTROLPARENT);
     lblkxSetup = Child(FHandle, "STATIC", "", SS_LEFT | SS_NOPREFIX | WS_DISABLED, idLblkxSetup, 95, 278, 144, 15);
-    Bevel2 = Child(FHandle, "STATIC", "", SS_ETCHEDHORZ, idBevel2, 6, 265, 419, 2);
+    Bevel2 = Child(FHandle, "STATIC", "", SS_OWNERDRAW, idBevel2, 6, 265, 419, 2);
 
     FTitleBitmap = static_cast<HBITMAP>(
         LoadImageA(FInstance, MAKEINTRESOURCEA(idBmpTitle), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -557,6 +557,11 @@ LRESULT TSetupFM::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
         }
         if (di->CtlID == idImgTitle) {
             DrawTitleImage(*di);
+            return TRUE;
+        }
+        if (di->CtlID == idBevel2) {
+            RECT r = di->rcItem;
+            DrawEdge(di->hDC, &r, EDGE_ETCHED, BF_TOP);
             return TRUE;
         }
         break;

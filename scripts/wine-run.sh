@@ -56,7 +56,9 @@ run() {
 }
 if [ "$display" = 1 ]; then
   export -f run; export wine family
-  xvfb-run -a -s "-screen 0 1024x768x24" bash -c 'run "$@"' run "$@"
+  # xvfb-run is a POSIX sh script, which drops exported bash functions from the
+  # environment; the function's text goes in with the command instead.
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run); run \"\$@\"" run "$@"
   rc=$?
 else
   unset DISPLAY

@@ -195,13 +195,20 @@ TRect TSetupProcess::ClientRect() const {
 }
 
 std::vector<std::string> TSetupProcess::ListItems(int id) const {
+    // Wine hands list-box strings to another process in UTF-16 whatever the
+    // caller's character set, so they are read wide and turned back into the
+    // active code page's bytes.
     HWND list = Control(id);
     std::vector<std::string> items;
-    const int n = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    const int n = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < n; ++i) {
-        char buf[1024] = {};
-        LRESULT len = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
-        items.emplace_back(buf, len > 0 && len < 1024 ? static_cast<std::size_t>(len) : 0);
+        wchar_t wide[1024] = {};
+        LRESULT len = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+        char bytes[4096] = {};
+        int m = len > 0 && len < 1024
+                    ? WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(len), bytes, sizeof bytes, nullptr, nullptr)
+                    : 0;
+        items.emplace_back(bytes, static_cast<std::size_t>(m));
     }
     return items;
 }
