@@ -1,0 +1,418 @@
+// TCustomArchiver: the order of writes here is what readers rely on. An entry
+// header goes out first with provisional sizes, then its blocks, then the header
+// again with the final sizes and efLastPart, and only then the archive header with
+// the new EndOffset: an archive abandoned at any point still reads as the entries
+// completed before.
+#include "archive/JodCustArchiver.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "archive/ZlibCodec.h"
+#include "base/Format.h"
+#include "base/Random.h"
+#include "base/Text.h"
+#include "sys/FileStream.h"
+#include "sys/Files.h"
+#include "sys/Paths.h"
+
+namespace kx {
+
+namespace {
+
+// What follows the last path delimiter or drive colon.
+std::string FileNamePart(const std::string& path) { return ExtractFileName(path); }
+
+// Restores a flag however the scope is left.
+struct TFlagGuard {
+    bool& Flag;
+    explicit TFlagGuard(bool& flag) : Flag(flag) { Flag = true; }
+    ~TFlagGuard() { Flag = false; }
+};
+
+} // namespace
+
+TCustomArchiver::TCustomArchiver() {
+    // The root's constructor cannot reach our CreateMessages; give the component the
+    // writer's message set here.
+    FMessages.reset(CreateMessages());
+    FMaxSegmentSize = 0;
+}
+
+TCustomArchiver::~TCustomArchiver() {
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+TMessages* TCustomArchiver::CreateMessages() { return new TArchMessages(); }
+
+void TCustomArchiver::SetMaxSegmentSize(std::int32_t value) {
+    if (value > 0 && static_cast<std::int64_t>(value) < 3 * static_cast<std::int64_t>(FBlockSize))
+        throw EArchiver(Messages().MaxSegmentSizeTooSmall());
+    FMaxSegmentSize = value;
+}
+
+std::uint16_t TCustomArchiver::GetOpenMode() { return fmOpenReadWrite | fmShareCompat; }
+
+void TCustomArchiver::AfterOpen() {
+    FModified = false;
+    FInnerChanged = false;
+    TCustomExtractor::AfterOpen();
+}
+
+void TCustomArchiver::CreateArchive() {
+    FOptions.Exclude(oOpenSingleSegment);
+    FHeader = TArchiveHeader{};
+    FHeader.Signature = GetSignature();
+    FHeader.Segment = 1;
+    FHeader.BlockSize = FBlockSize;
+    FHeader.Version = ArchiveVersion;
+    FHeader.RandomID = static_cast<std::int32_t>(Random(1000000));
+    FHeader.ArchiveFlag = afFinalSegment;
+    FHeader.EndOffset = GetHeaderSize();
+    if (FOptions.Contains(oCompress))
+        FHeader.ArchiveFlag |= afCompressed;
+    if (FOptions.Contains(oCreateSolidArchives))
+        FHeader.ArchiveFlag |= afSolid;
+    CreateArchiveFile();
+}
+
+bool TCustomArchiver::NeedNewSegment(std::int32_t size) {
+    if (InPhase(phChangingSegment) || FOptions.Contains(oNoSpanning))
+        return false;
+    if (!HasStream())
+        return false;
+    TArchiveStream& s = Stream();
+    if (s.Position() + size <= s.Size())
+        return false; // rewriting bytes that are already there
+    // A new segment only for a known shortage; the probe never knows.
+    std::int64_t free = GetFreeSpace();
+    return free >= 0 && free < size;
+}
+
+std::int64_t TCustomArchiver::GetFreeSpace() { return -1; }
+
+bool TCustomArchiver::CompressBlock(std::uint8_t* destBlock, std::int32_t& destSize, const std::uint8_t* srcBlock,
+                                    std::int32_t srcSize) {
+    if (OnCompressBlock)
+        return OnCompressBlock(this, destBlock, destSize, srcBlock, srcSize, FCompressionLevel);
+    std::memcpy(destBlock, srcBlock, static_cast<std::size_t>(srcSize));
+    destSize = srcSize;
+    return true;
+}
+
+int TCustomArchiver::GetCodecLevel() { return static_cast<int>(FCompressionLevel); }
+
+std::string TCustomArchiver::StoredName(const std::string& path) const {
+    std::string name = StoredNameOf(path);
+#ifndef _WIN32
+    // Stored names are Windows paths, whatever system made the archive.
+    std::replace(name.begin(), name.end(), '/', '\\');
+#endif
+    return name;
+}
+
+std::string TCustomArchiver::StoredNameOf(const std::string& path) const {
+    if (FPathStorage == psWhole)
+        return path;
+    if (FPathStorage == psNone || FStartingDirectory.empty())
+        return FileNamePart(path);
+    std::string prefix = FStartingDirectory;
+    if (FOptions.Contains(oIncludeStartingDirectory)) {
+        // Keep the starting directory's own name in the stored names.
+        prefix = RemoveTrailingBackslash(prefix);
+        std::size_t p = prefix.find_last_of(PathDelims);
+        if (p == std::string::npos)
+            return prefix + PathDelim + FileNamePart(path);
+        prefix.resize(p + 1);
+    } else {
+        prefix = AddTrailingBackslash(prefix);
+    }
+    if (path.size() >= prefix.size() && SameText(std::string_view(path).substr(0, prefix.size()), prefix))
+        return path.substr(prefix.size());
+    return path;
+}
+
+void TCustomArchiver::SetComment(const std::string& text) {
+    CheckOpen();
+    CheckReadOnly();
+    if (!IsEmpty())
+        return;
+    FHeader.Comment = text;
+    FHeader.EndOffset = GetHeaderSize();
+    WriteHeader();
+    // A shorter comment leaves old header bytes behind the new EndOffset.
+    Stream().SetSize(FHeader.EndOffset);
+}
+
+void TCustomArchiver::RaiseAddError(const Exception& e) {
+    if (!OnError)
+        return;
+    TErrorAction action = eaContinue;
+    OnError(this, e, FCurrentEntry, action);
+    if (action == eaAbort)
+        throw;
+}
+
+bool TCustomArchiver::AddFile(const std::string& path) {
+    FOperation = TOperation::opAdd;
+    StartOperation();
+    struct TFinish {
+        TCustomArchiver* Self;
+        ~TFinish() { Self->FinishOperation(); }
+    } finish{this};
+    FLastAddFailed = false;
+    CheckOpen();
+    CheckReadOnly();
+
+    bool isFolder = FileNamePart(path) == ".";
+    if (!isFolder && !FileExists(path))
+        return false;
+
+    LocateLastSegment();
+
+    TFileEntry entry;
+    entry.Name = StoredName(path);
+    entry.Attr = 0;
+    entry.Segment = static_cast<std::int16_t>(FHeader.Segment);
+    TDateTime age = FileAge(isFolder ? path.substr(0, path.size() - 1) : path);
+    entry.Date = age < 0 ? 0 : age;
+    std::int64_t size = isFolder ? 0 : FileSize(path);
+    if (size < 0)
+        size = 0;
+    entry.FileInfo.Size = static_cast<std::int32_t>(std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
+    entry.EntryFlags = isFolder ? (efFolder | efLastPart) : efFile;
+    FCurrentEntry = entry;
+
+    if (isFolder) {
+        Stream().Seek(FHeader.EndOffset, TSeekOrigin::soBeginning);
+        WriteFileEntry(FCurrentEntry);
+        FHeader.EndOffset = static_cast<std::int32_t>(Stream().Position());
+        ++FHeader.ArchiveInfo.FileCount;
+        ++FHeader.SegmentInfo.FileCount;
+        WriteHeader();
+        if (FSolid)
+            FInnerChanged = true;
+        return true;
+    }
+
+    if (FBytesToProcess <= 0)
+        FBytesToProcess = static_cast<double>(size);
+    bool accept = true;
+    if (!FMakingSolid && OnAddFile)
+        OnAddFile(this, FCurrentEntry, accept);
+    if (!accept) {
+        FBytesProcessed += static_cast<double>(size);
+        DoFileProgress();
+        return true;
+    }
+    if (!FMakingSolid) {
+        DisplayMessage(Format(Messages().AddingFile(), FileNamePart(path), static_cast<double>(size)));
+        AddToLog(Format(Messages().AddingFile(), path, static_cast<double>(size)));
+    }
+
+    // What a failed add must give back: the header on disk never saw the file.
+    const TArchiveInfo segmentBefore = FHeader.SegmentInfo;
+    const std::int32_t endBefore = FHeader.EndOffset;
+    try {
+        if (size > std::numeric_limits<std::int32_t>::max())
+            throw EArchiver(Format("%s: files of 2 GiB or more cannot be stored", path));
+        std::uint16_t share = FOptions.Contains(oSecureAccess) ? fmShareDenyWrite : fmShareDenyNone;
+        TFileStream source(path, fmOpenRead | share);
+        WriteEntry(source);
+    } catch (const EAbort&) {
+        FHeader.SegmentInfo = segmentBefore;
+        throw;
+    } catch (const Exception& e) {
+        FLastAddFailed = true;
+        FHeader.SegmentInfo = segmentBefore;
+        FHeader.EndOffset = endBefore;
+        try {
+            if (HasStream())
+                Stream().SetSize(endBefore);
+        } catch (const Exception&) {
+        }
+        RaiseAddError(e);
+    } catch (const std::bad_alloc&) {
+        FLastAddFailed = true;
+        FHeader.SegmentInfo = segmentBefore;
+        FHeader.EndOffset = endBefore;
+        RaiseAddError(Exception("Out of memory"));
+    }
+    return true;
+}
+
+void TCustomArchiver::WriteEntry(TStream& source) {
+    Stream().Seek(FHeader.EndOffset, TSeekOrigin::soBeginning);
+    WriteFileEntry(FCurrentEntry);
+    WriteBlocks(source);
+    FHeader.EndOffset = static_cast<std::int32_t>(Stream().Position());
+    FCurrentEntry.EntryFlags |= efLastPart;
+    Stream().Seek(FCurrentEntry.Offset, TSeekOrigin::soBeginning);
+    WriteFileEntry(FCurrentEntry);
+
+    ++FFilesProcessed;
+    ++FHeader.ArchiveInfo.FileCount;
+    ++FHeader.SegmentInfo.FileCount;
+    FHeader.ArchiveInfo.Size += FCurrentEntry.FileInfo.Size;
+    FHeader.ArchiveInfo.CompressedSize += FCurrentEntry.FileInfo.CompressedSize;
+    FArchiveTotal += FCurrentEntry.FileInfo.CompressedSize;
+
+    WriteHeader();
+    FModified = true;
+    if (FSolid)
+        FInnerChanged = true;
+    AddToFileList(FCurrentEntry);
+    if (OnFileAdded)
+        OnFileAdded(this, FCurrentEntry);
+}
+
+void TCustomArchiver::WriteBlocks(TStream& source) {
+    EnterPhase(phAddingData);
+    struct TLeave {
+        TCustomArchiver* Self;
+        ~TLeave() { Self->LeavePhase(phAddingData); }
+    } leave{this};
+
+    TFileEntry& e = FCurrentEntry;
+    e.FileInfo.CompressedSize = 0;
+    std::int64_t consumed = 0;
+    const std::int32_t maxBlock = GetMaxBlockSize();
+    if (!FInBuffer || !FOutBuffer || FBufferSize < maxBlock)
+        AllocateBuffers();
+    TArchiveStream& out = Stream();
+    while (consumed < e.FileInfo.Size) {
+        std::int32_t chunk = static_cast<std::int32_t>(
+            std::min<std::int64_t>(FHeader.BlockSize, e.FileInfo.Size - consumed));
+        std::int64_t sourcePos = source.Position();
+        source.ReadBuffer(FInBuffer.get(), chunk);
+
+        std::int32_t destSize = maxBlock;
+        if (!CompressBlock(FOutBuffer.get(), destSize, FInBuffer.get(), chunk))
+            throw EArchiverCompress(Messages().CouldNotCompressBlock());
+        bool compressed = (FHeader.ArchiveFlag & afCompressed) != 0 && destSize >= 0 && destSize < chunk;
+        if (!compressed) {
+            std::memcpy(FOutBuffer.get(), FInBuffer.get(), static_cast<std::size_t>(chunk));
+            destSize = chunk;
+        }
+        std::uint32_t crc = BlockCheck(FOutBuffer.get(), static_cast<std::uint32_t>(destSize));
+
+        // Offsets and sizes are 32-bit on disk.
+        if (out.Position() + BlockHeaderSize + destSize > std::numeric_limits<std::int32_t>::max() ||
+            static_cast<std::int64_t>(e.FileInfo.CompressedSize) + BlockHeaderSize + destSize >
+                std::numeric_limits<std::int32_t>::max())
+            throw EArchiver("The archive would grow beyond 2 GiB");
+
+        if (NeedNewSegment(destSize + BlockHeaderSize))
+            e.SourceOffset = static_cast<std::int32_t>(sourcePos);
+        out.WriteInt32(compressed ? destSize : -destSize);
+        out.WriteUInt32(crc);
+        out.WriteBuffer(FOutBuffer.get(), destSize);
+
+        e.PartInfo.Size += chunk;
+        e.PartInfo.CompressedSize += destSize + BlockHeaderSize;
+        e.FileInfo.CompressedSize += destSize + BlockHeaderSize;
+        FHeader.SegmentInfo.Size += chunk;
+        FHeader.SegmentInfo.CompressedSize += destSize + BlockHeaderSize;
+        FBytesProcessed += chunk;
+        consumed += chunk;
+        DoFileProgress();
+    }
+}
+
+void TCustomArchiver::BeforeClose() {
+    UpdateFirstSegmentHeader();
+    TCustomExtractor::BeforeClose();
+}
+
+void TCustomArchiver::UpdateFirstSegmentHeader() {
+    if (!SpansSegments() || !FModified)
+        return;
+    try {
+        TArchiveHeader last = FHeader;
+        GoToFirstSegment();
+        FHeader.ArchiveInfo = last.ArchiveInfo;
+        WriteHeader();
+    } catch (const Exception&) {
+        // segment 1 keeps its old totals; a reader then takes them from the final segment
+    }
+}
+
+void TCustomArchiver::ReleaseSolid() {
+    if (!FSolid)
+        return;
+    FinishSolidArchive();
+}
+
+void TCustomArchiver::FinishSolidArchive() {
+    std::string comment = FHeader.Comment;
+    CloseArchiveFile();
+    FSolid = false;
+    std::int64_t savedMax = FSavedMaxSegmentSize;
+    FOptions = FSavedOptions;
+    FMaxSegmentSize = savedMax;
+
+    if (FFileName == FSavedFileName)
+        return;
+    std::string tempName = FFileName;
+    FSolidTempName.clear();
+    AdoptFileName(FSavedFileName);
+    SplitFileName();
+    TDateTime tempDate = FileAge(tempName);
+
+    struct TCleanup {
+        std::string Name;
+        ~TCleanup() { DeleteFile(Name); }
+    } cleanup{tempName};
+
+    bool changed = FInnerChanged || (FTempDate != 0 && FTempDate != tempDate);
+    if (!changed)
+        return;
+
+    // The old solid archive stays until the new one is complete: a failure while
+    // rebuilding must not lose what the archive held before.
+    std::string target = GetSegmentName(1);
+    std::string backup = target + ".~bak";
+    DeleteFile(backup);
+    bool haveBackup = FileExists(target) && RenameFile(target, backup);
+
+    TFlagGuard making(FMakingSolid);
+    bool ok = false;
+    try {
+        CreateArchive();
+        FHeader.ArchiveFlag |= afSolid;
+        SetComment(comment);
+        StartOperation();
+        struct TFinish {
+            TCustomArchiver* Self;
+            ~TFinish() { Self->FinishOperation(); }
+        } finish{this};
+        DisplayMessage(Messages().CompressingSolidArchive());
+        AddToLog(Messages().CompressingSolidArchive());
+        AddFile(tempName);
+        ok = !FLastAddFailed;
+        UpdateFirstSegmentHeader();
+    } catch (...) {
+        CloseArchiveFile();
+        if (haveBackup) {
+            DeleteFile(target);
+            RenameFile(backup, target);
+        }
+        throw;
+    }
+    if (!ok) {
+        CloseArchiveFile();
+        if (haveBackup) {
+            DeleteFile(target);
+            RenameFile(backup, target);
+        }
+        return;
+    }
+    if (haveBackup)
+        DeleteFile(backup);
+}
+
+} // namespace kx

@@ -1,0 +1,98 @@
+// TCustomArchiver: the writing side of the archive. Creates archives, adds files
+// and folder entries block by block through a compression hook, keeps the header
+// totals current and rebuilds a solid archive at close when its inner archive changed.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "archive/JodCustExtractor.h"
+
+namespace kx {
+
+using TOnCompressBlockEvent =
+    std::function<bool(TArchiverRoot* sender, std::uint8_t* destBlock, std::int32_t& destSize,
+                       const std::uint8_t* srcBlock, std::int32_t srcSize, TCompressionLevel level)>;
+using TAddFileEvent = std::function<void(TArchiverRoot* sender, TFileEntry& fileEntry, bool& accept)>;
+using TFileAddedEvent = std::function<void(TArchiverRoot* sender, const TFileEntry& fileEntry)>;
+
+class TCustomArchiver : public TCustomExtractor {
+public:
+    TCustomArchiver();
+    ~TCustomArchiver() override;
+
+    // Published properties.
+    TCompressionLevel CompressionLevel() const { return FCompressionLevel; }
+    void SetCompressionLevel(TCompressionLevel value) { FCompressionLevel = value; }
+    std::int32_t MaxSegmentSize() const { return static_cast<std::int32_t>(FMaxSegmentSize); }
+    // A positive value below three blocks raises EArchiver (MaxSegmentSizeTooSmall).
+    void SetMaxSegmentSize(std::int32_t value);
+    TArchMessages& Messages() { return MessagesAs<TArchMessages>(); }
+    void SetMessages(const TMessages& value) { TArchiverRoot::SetMessages(value); }
+    std::int32_t MinFreeSpace() const { return FMinFreeSpace; }
+    void SetMinFreeSpace(std::int32_t value) { FMinFreeSpace = value; }
+    TPathStorage PathStorage() const { return FPathStorage; }
+    void SetPathStorage(TPathStorage value) { FPathStorage = value; }
+
+    // The directory a tree of files is added from; psRelative stores names below it.
+    // Empty (the default): bare file names.
+    const std::string& StartingDirectory() const { return FStartingDirectory; }
+    void SetStartingDirectory(const std::string& value) { FStartingDirectory = value; }
+
+    TAddFileEvent OnAddFile;
+    TOnCompressBlockEvent OnCompressBlock;
+    TFileAddedEvent OnFileAdded;
+
+    // Adds one file, or a folder entry when the last component of path is ".".
+    // False only when path names neither an existing file nor a folder entry. A file
+    // that fails while it is written is left out (OnError tells which and why) and
+    // the answer is still true.
+    bool AddFile(const std::string& path);
+    // Sets the comment while the archive holds no entry; otherwise does nothing.
+    void SetComment(const std::string& text);
+    // The entry name that path gets under PathStorage and StartingDirectory.
+    std::string StoredName(const std::string& path) const;
+
+    bool Modified() const { return FModified; }
+    // Whether the last AddFile left its file out after a failure.
+    bool LastAddFailed() const { return FLastAddFailed; }
+
+protected:
+    TMessages* CreateMessages() override;
+    void AfterOpen() override;
+    void BeforeClose() override;
+    void CreateArchive() override;
+    std::uint16_t GetOpenMode() override;
+    bool NeedNewSegment(std::int32_t size) override;
+    void ReleaseSolid() override;
+
+    // The compression hook: OnCompressBlock when assigned, else a plain copy.
+    virtual bool CompressBlock(std::uint8_t* destBlock, std::int32_t& destSize, const std::uint8_t* srcBlock,
+                               std::int32_t srcSize);
+    virtual int GetCodecLevel();
+    // Free bytes on the archive's drive; -1 when unknown (always, here).
+    virtual std::int64_t GetFreeSpace();
+
+    void WriteEntry(TStream& source);
+    void WriteBlocks(TStream& source);
+    void UpdateFirstSegmentHeader();
+    void FinishSolidArchive();
+
+    bool FModified = false;
+    bool FMakingSolid = false;
+    // Set by any entry written while a solid archive's inner archive is in use: a
+    // change within the resolution of the file's time stamp still gets rebuilt.
+    bool FInnerChanged = false;
+    bool FLastAddFailed = false;
+
+private:
+    void RaiseAddError(const Exception& e);
+    std::string StoredNameOf(const std::string& path) const;
+
+    TCompressionLevel FCompressionLevel = clNormal;
+    std::int32_t FMinFreeSpace = 1048576;
+    TPathStorage FPathStorage = psRelative;
+    std::string FStartingDirectory;
+};
+
+} // namespace kx

@@ -1,0 +1,460 @@
+// TCustomExtractor: walking, listing and extracting entries, segments and solid archives.
+#include "archive/JodCustExtractor.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "archive/ZlibCodec.h"
+#include "base/Format.h"
+#include "base/Text.h"
+#include "sys/FileStream.h"
+#include "sys/Files.h"
+#include "sys/Paths.h"
+
+namespace kx {
+
+namespace {
+
+// Leaves a phase on every way out of a scope.
+class TPhaseScope {
+public:
+    TPhaseScope(unsigned& phases, unsigned phase) : FPhases(phases), FPhase(phase) { FPhases |= phase; }
+    ~TPhaseScope() { FPhases &= ~FPhase; }
+    TPhaseScope(const TPhaseScope&) = delete;
+    TPhaseScope& operator=(const TPhaseScope&) = delete;
+
+private:
+    unsigned& FPhases;
+    unsigned FPhase;
+};
+
+// Runs FinishOperation on every way out of an operation.
+class TOperationScope {
+public:
+    explicit TOperationScope(TArchiverRoot& owner, void (TArchiverRoot::*finish)()) : FOwner(owner), FFinish(finish) {}
+    ~TOperationScope() {
+        try {
+            (FOwner.*FFinish)();
+        } catch (...) {
+        }
+    }
+    TOperationScope(const TOperationScope&) = delete;
+    TOperationScope& operator=(const TOperationScope&) = delete;
+
+private:
+    TArchiverRoot& FOwner;
+    void (TArchiverRoot::*FFinish)();
+};
+
+} // namespace
+
+TCustomExtractor::TCustomExtractor() = default;
+
+TCustomExtractor::~TCustomExtractor() {
+    FDestroying = true;
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+TMessages* TCustomExtractor::CreateMessages() { return new TExtrMessages(); }
+
+std::uint16_t TCustomExtractor::GetOpenMode() { return fmOpenRead | fmShareDenyWrite; }
+
+void TCustomExtractor::StartOperation() { TArchiverRoot::StartOperation(); }
+
+bool TCustomExtractor::UncompressBlock(std::uint8_t* destBlock, std::int32_t& destSize, const std::uint8_t* srcBlock,
+                                       std::int32_t srcSize) {
+    if (OnUncompressBlock) return OnUncompressBlock(this, destBlock, destSize, srcBlock, srcSize);
+    if (srcSize > 0) std::memcpy(destBlock, srcBlock, static_cast<std::size_t>(srcSize));
+    destSize = srcSize;
+    return true;
+}
+
+// ---- public operations -------------------------------------------------------------
+
+void TCustomExtractor::ExtractFile(const std::string& name, const std::string& destFileName) {
+    FOperation = TOperation::opExtract;
+    StartOperation();
+    TOperationScope finish(*this, &TArchiverRoot::FinishOperation);
+    CheckOpen();
+    FBytesToProcess = FArchiveTotal;
+    GoToFirstSegment();
+    CheckHeader();
+    for (;;) {
+        if (!EndOfSegment()) {
+            ReadFileEntry(FCurrentEntry);
+            if (SameText(FCurrentEntry.Name, name))
+                ExtractEntry(FCurrentEntry, destFileName);
+            else
+                SkipEntry(FCurrentEntry.Offset);
+        } else {
+            if ((FHeader.ArchiveFlag & afFinalSegment) || FOptions.Contains(oOpenSingleSegment)) break;
+            NextSegmentIfNeeded();
+        }
+    }
+}
+
+void TCustomExtractor::EnumerateFiles() {
+    FOperation = TOperation::opEnumerate;
+    StartOperation();
+    {
+        TOperationScope finish(*this, &TArchiverRoot::FinishOperation);
+        CheckOpen();
+        FBytesToProcess = FArchiveTotal;
+        FBytesProcessed = 0;
+        GoToFirstSegment();
+        CheckHeader();
+        ClearFileList();
+        DisplayMessage(Messages().LoadingArchiveContnent());
+        AddToLog(Messages().LoadingArchiveContnent());
+        for (;;) {
+            if (!EndOfSegment()) {
+                ReadFileEntry(FCurrentEntry);
+                AddToFileList(FCurrentEntry);
+                SkipEntry(FCurrentEntry.Offset);
+                bool folder = (FCurrentEntry.EntryFlags & efFolder) != 0;
+                if (OnEnumeration && (!folder || FOptions.Contains(oShowEmptyFolders)))
+                    OnEnumeration(this, FCurrentEntry);
+            } else {
+                if ((FHeader.ArchiveFlag & afFinalSegment) || FOptions.Contains(oOpenSingleSegment)) break;
+                NextSegmentIfNeeded();
+            }
+        }
+    }
+    FOperation = TOperation::opNone;
+}
+
+void TCustomExtractor::ExtractEntryAt(int segment, std::int32_t offset, const std::string& destFileName,
+                                      std::int64_t total) {
+    FOperation = TOperation::opExtract;
+    StartOperation();
+    TOperationScope finish(*this, &TArchiverRoot::FinishOperation);
+    CheckOpen();
+    if (FBytesToProcess == 0) FBytesToProcess = static_cast<double>(total);
+    SetSegment(segment);
+    Stream().SetPosition(offset);
+    ReadFileEntry(FCurrentEntry);
+    ExtractEntry(FCurrentEntry, destFileName);
+}
+
+// ---- entries -------------------------------------------------------------------------
+
+void TCustomExtractor::ExtractEntry(const TFileEntry& entry, const std::string& destFileName) {
+    const bool exists = FileExists(destFileName);
+    auto existingIsOlder = [&] {
+        TDateTime age = FileAge(destFileName);
+        if (age < 0) age = 0;
+        return age < entry.Date;
+    };
+    // The inner archive of a solid archive is the component's own temporary file;
+    // the caller's restore rule is about destinations, not about it.
+    const TRestoreAction action = InPhase(phUncompressingSolid) ? raOverwrite : FRestoreAction;
+    bool extract = true;
+    switch (action) {
+    case raOverwrite:
+    case raAsk:
+        extract = true;
+        break;
+    case raSkip:
+        extract = !exists;
+        break;
+    case raUpdate:
+        extract = !exists || existingIsOlder();
+        break;
+    case raExistingOnly:
+        extract = exists;
+        break;
+    case raUpdateExisting:
+        extract = exists && existingIsOlder();
+        break;
+    }
+    if (!extract) {
+        SkipEntry(entry.Offset);
+        return;
+    }
+
+    if (InPhase(phUncompressingSolid)) {
+        DisplayMessage(Messages().UncompressingSolidArchive());
+        AddToLog(Messages().UncompressingSolidArchive());
+    } else {
+        DisplayMessage(Format(Messages().ExtractingFile(), ExtractFileName(destFileName), entry.FileInfo.Size));
+        AddToLog(Format(Messages().ExtractingFile(), destFileName, entry.FileInfo.Size));
+    }
+
+    const double processedBefore = FBytesProcessed;
+    try {
+        ForceDirectory(ExtractFileDir(destFileName));
+        if (!(entry.EntryFlags & efFolder)) {
+            const bool keep = exists && (entry.SourceOffset != 0 || FOptions.Contains(oOpenSingleSegment));
+            FileSetAttr(destFileName, 0);
+            TFileStream dest(destFileName, keep ? std::uint16_t(fmOpenReadWrite | fmShareDenyWrite) : fmCreate);
+            ExtractData(dest);
+            ++FFilesProcessed;
+            dest.SetLastWriteTime(FCurrentEntry.Date);
+        }
+        FileSetAttr(destFileName, FCurrentEntry.Attr);
+        if (OnFileExtracted) OnFileExtracted(this, FCurrentEntry, ExtractFilePath(destFileName));
+        NextSegmentIfNeeded();
+    } catch (const EAbort&) {
+        throw EAbort();
+    } catch (const Exception& e) {
+        // The entry is passed over; the OnError handler hears of it and may stop the run.
+        if (OnError) {
+            TErrorAction errorAction = eaContinue;
+            OnError(this, e, FCurrentEntry, errorAction);
+            if (errorAction == eaAbort) throw;
+        }
+        FBytesProcessed = processedBefore;
+        SkipEntry(FCurrentEntry.Offset);
+    }
+}
+
+void TCustomExtractor::ExtractData(TStream& stream) {
+    if (FCurrentEntry.FileInfo.Size == 0) return;
+    TPhaseScope phase(FPhases, phExtractingData);
+    const bool single = FOptions.Contains(oOpenSingleSegment);
+    std::int64_t written = FCurrentEntry.SourceOffset;
+    stream.SetPosition(written);
+    bool firstPart = true;
+    do {
+        std::int64_t sum = 0;
+        bool firstBlock = true;
+        do {
+            const bool switched = NextSegmentIfNeeded();
+            if (switched) {
+                written = FCurrentEntry.SourceOffset;
+                stream.SetPosition(written);
+            } else if (firstBlock && !firstPart) {
+                throw EArchiver("Archive damaged: a file part does not end its segment");
+            }
+            firstBlock = false;
+            if (single && EndOfSegment()) return;
+
+            TArchiveStream& s = Stream();
+            if (static_cast<std::int64_t>(FHeader.EndOffset) - s.Position() < BlockHeaderSize)
+                throw EArchiver("Archive damaged: block runs past the end offset");
+            std::uint8_t head[BlockHeaderSize];
+            s.ReadBuffer(head, BlockHeaderSize);
+            const std::int32_t storedLength =
+                static_cast<std::int32_t>(head[0] | (head[1] << 8) | (head[2] << 16) | (std::uint32_t(head[3]) << 24));
+            const std::uint32_t blockCRC =
+                std::uint32_t(head[4]) | (std::uint32_t(head[5]) << 8) | (std::uint32_t(head[6]) << 16) |
+                (std::uint32_t(head[7]) << 24);
+            const bool compressed = storedLength >= 0;
+            const std::int64_t n = std::llabs(static_cast<long long>(storedLength));
+            if (n > FBufferSize || sum + BlockHeaderSize + n > FCurrentEntry.PartInfo.CompressedSize)
+                throw EArchiver("Archive damaged: block larger than its part or the block buffer");
+            const std::int32_t count = static_cast<std::int32_t>(n);
+            s.ReadBuffer(FInBuffer.get(), count);
+            if (BlockCheck(FInBuffer.get(), static_cast<std::uint32_t>(count)) != blockCRC)
+                throw EArchiverBadCRC(Messages().BadCRC());
+
+            const std::uint8_t* out = FInBuffer.get();
+            std::int32_t outSize = count;
+            if (compressed) {
+                outSize = std::min(FHeader.BlockSize, FBufferSize);
+                if (!UncompressBlock(FOutBuffer.get(), outSize, FInBuffer.get(), count) || outSize < 0 ||
+                    outSize > FBufferSize)
+                    throw EArchiverUncompress(Messages().CouldNotUncompressBlock());
+                out = FOutBuffer.get();
+            }
+            if (written + outSize > FCurrentEntry.FileInfo.Size)
+                throw EArchiver("Archive damaged: data longer than the file size");
+            stream.WriteBuffer(out, outSize);
+            written += outSize;
+            FBytesProcessed += static_cast<double>(n + BlockHeaderSize);
+            DoFileProgress();
+            sum += n + BlockHeaderSize;
+        } while (sum < FCurrentEntry.PartInfo.CompressedSize);
+        firstPart = false;
+    } while (!(FCurrentEntry.EntryFlags & efLastPart) && !single);
+}
+
+void TCustomExtractor::SkipEntry(std::int32_t offset) {
+    {
+        TPhaseScope phase(FPhases, phSkippingData);
+        TArchiveStream& s = Stream();
+        // The walk has usually just read this very header: take it as read.
+        if (FLastReadValid && offset == FLastReadEntry.Offset && FHeader.Segment == FLastReadSegment &&
+            s.Position() == FLastReadEnd && s.Generation() == FLastReadGeneration) {
+            FCurrentEntry = FLastReadEntry;
+        } else {
+            s.SetPosition(offset);
+            ReadFileEntry(FCurrentEntry);
+        }
+        for (;;) {
+            TArchiveStream& cur = Stream();
+            cur.SetPosition(cur.Position() + FCurrentEntry.PartInfo.CompressedSize);
+            FBytesProcessed += FCurrentEntry.PartInfo.CompressedSize;
+            DoFileProgress();
+            if ((FCurrentEntry.EntryFlags & efLastPart) || FOptions.Contains(oOpenSingleSegment)) break;
+            TFileEntry previous = FCurrentEntry;
+            if (!NextSegmentIfNeeded())
+                throw EArchiver("Archive damaged: a file part does not end its segment");
+            FCurrentEntry.Segment = previous.Segment;
+            FCurrentEntry.Offset = previous.Offset;
+        }
+        ++FFilesProcessed;
+    }
+    NextSegmentIfNeeded();
+}
+
+// ---- segments ------------------------------------------------------------------------
+
+bool TCustomExtractor::EndOfSegment() { return FStream && FStream->Position() >= FHeader.EndOffset; }
+
+bool TCustomExtractor::NextSegmentIfNeeded() {
+    if (!EndOfSegment() || (FHeader.ArchiveFlag & afFinalSegment) || FOptions.Contains(oOpenSingleSegment))
+        return false;
+    TPhaseScope phase(FPhases, phChangingSegment);
+    SetSegment(FHeader.Segment + 1);
+    return true;
+}
+
+bool TCustomExtractor::CheckSegmentFile(const std::string& fileName, TArchiveHeader& header) {
+    if (!FileExists(fileName)) return false;
+    try {
+        std::unique_ptr<TStream> file = CreateFileStream(fileName, fmOpenRead | fmShareDenyWrite);
+        if (!ReadHeader(*file, header)) return false;
+    } catch (const Exception&) {
+        return false;
+    }
+    return header.RandomID == FHeader.RandomID;
+}
+
+void TCustomExtractor::SetSegment(int segment) {
+    if (FHeader.Segment == segment) return;
+    CloseArchiveFile();
+    std::string name = GetSegmentName(segment);
+    TArchiveHeader found;
+    if (!CheckSegmentFile(name, found) || found.Segment != segment) {
+        if (!OnLocateSegment) Abort();
+        OnLocateSegment(this, segment, name);
+        if (!CheckSegmentFile(name, found) || found.Segment != segment)
+            throw Exception(Format(Messages().WrongSegment(), segment, FBaseName));
+    }
+    AdoptSegmentName(name, segment);
+    OpenArchiveFile();
+    UpdateArchiveTotal();
+    if (OnSegmentChanged) OnSegmentChanged(this);
+    if (InPhase(phExtractingData | phSkippingData)) {
+        TFileEntry previous = FCurrentEntry;
+        if (EndOfSegment()) throw EArchiver(Messages().WrongNextSegment());
+        ReadFileEntry(FCurrentEntry);
+        CheckNextPart(previous, FCurrentEntry);
+    }
+}
+
+void TCustomExtractor::CheckNextPart(const TFileEntry& previous, const TFileEntry& current) {
+    if (current.Name != previous.Name || current.FileInfo.Size != previous.FileInfo.Size ||
+        current.Date != previous.Date)
+        throw EArchiver(Messages().WrongNextSegment());
+}
+
+void TCustomExtractor::GoToFirstSegment() {
+    if (!FOptions.Contains(oOpenSingleSegment)) SetSegment(1);
+}
+
+void TCustomExtractor::LocateLastSegment() {
+    if ((FHeader.ArchiveFlag & afFinalSegment) || FOptions.Contains(oOpenSingleSegment)) return;
+    CloseArchiveFile();
+    TArchiveHeader found;
+    std::string name;
+    std::string finalName;
+    int finalSegment = 0;
+    for (int n = FHeader.Segment + 1; n <= 0xFFFF; ++n) {
+        name = GetSegmentName(n);
+        if (!CheckSegmentFile(name, found)) break;
+        if (found.ArchiveFlag & afFinalSegment) {
+            finalName = name;
+            finalSegment = n;
+            break;
+        }
+    }
+    if (finalName.empty()) {
+        if (!OnLocateLastSegment) Abort();
+        std::string path = name;
+        OnLocateLastSegment(this, path);
+        if (!CheckSegmentFile(path, found) || !(found.ArchiveFlag & afFinalSegment))
+            throw Exception(Messages().WrongLastSegment());
+        finalName = path;
+        finalSegment = found.Segment;
+    }
+    AdoptSegmentName(finalName, finalSegment);
+    OpenArchiveFile();
+}
+
+void TCustomExtractor::LoadArchiveTotals() {
+    if (FOptions.Contains(oOpenSingleSegment)) {
+        FArchiveTotal = 0;
+        return;
+    }
+    if (FHeader.Segment != 1 || FHeader.ArchiveInfo.CompressedSize <= FHeader.SegmentInfo.CompressedSize)
+        LocateLastSegment();
+    FArchiveTotal = FHeader.ArchiveInfo.CompressedSize;
+}
+
+// ---- open, close and solid archives -----------------------------------------------------
+
+void TCustomExtractor::AfterOpen() {
+    if (OnShowComment && !FHeader.Comment.empty()) OnShowComment(this, FHeader.Comment);
+    UncompressSolid();
+    if (OnAfterOpen) OnAfterOpen(this);
+    if (FOptions.Contains(oEnumerateAfterOpen) || FOptions.Contains(oMaintainFileDirectory)) {
+        TPhaseScope phase(FPhases, phEnumeratingAfterOpen);
+        EnumerateFiles();
+    }
+}
+
+void TCustomExtractor::UncompressSolid() {
+    FSolid = (FHeader.ArchiveFlag & afSolid) != 0;
+    if (!FSolid) return;
+    FTempDate = 0;
+    FSolidTempName = GetTempFileName();
+    {
+        TPhaseScope phase(FPhases, phUncompressingSolid);
+        try {
+            if (FHeader.SegmentInfo.FileCount > 0) {
+                CheckHeader();
+                TFileEntry entry;
+                ReadFileEntry(entry);
+                ExtractEntryAt(1, entry.Offset, FSolidTempName, std::llround(FArchiveTotal));
+                FBytesProcessed = 0;
+                FTempDate = FileAge(FSolidTempName);
+            }
+        } catch (...) {
+            DeleteFile(FSolidTempName);
+            throw;
+        }
+    }
+    CloseArchiveFile();
+    FOptions.Exclude(oCreateSolidArchives).Exclude(oCompress).Exclude(oWriteSFXCode);
+    FMaxSegmentSize = 0;
+    AdoptFileName(FSolidTempName);
+    if (FileExists(FSolidTempName)) {
+        OpenArchiveFile();
+        LoadArchiveTotals();
+    } else {
+        CreateArchive();
+        FTempDate = 1.0;
+    }
+}
+
+void TCustomExtractor::BeforeClose() {
+    if (OnBeforeClose) OnBeforeClose(this);
+    ReleaseSolid();
+}
+
+void TCustomExtractor::ReleaseSolid() {
+    if (!FSolid) return;
+    FSolid = false;
+    CloseArchiveFile();
+    AdoptFileName(FSavedFileName);
+    FOptions = FSavedOptions;
+    if (!FSolidTempName.empty()) DeleteFile(FSolidTempName);
+    FSolidTempName.clear();
+}
+
+} // namespace kx

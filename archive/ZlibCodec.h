@@ -1,0 +1,38 @@
+// The block codec of the archive: the CRC routine behind every BlockCRC, zlib
+// one-shot block expansion (and compression for the writer), and the stand-alone
+// memory-stream expander with its own length-prefixed framing.
+#pragma once
+#include <cstdint>
+
+#include "base/Stream.h"
+
+namespace kx {
+
+// zlib's crc32() calling convention: the register starts as NOT crc and the result
+// is NOT the register; a null buffer returns 0.
+std::uint32_t CRC32Update(std::uint32_t crc, const void* buffer, std::uint32_t length);
+
+// The check stored with each block: register starts at 0, no final inversion,
+// i.e. NOT CRC32Update(0xFFFFFFFF, ...).
+inline std::uint32_t BlockCheck(const void* buffer, std::uint32_t length) {
+    return ~CRC32Update(0xFFFFFFFFu, buffer, length);
+}
+
+// One complete zlib stream from src into dest. On entry destSize is the capacity
+// of dest; on success it is the count expanded. False for a stream that is corrupt,
+// truncated or needs more than the capacity.
+bool ZlibUncompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize);
+
+// One complete zlib stream (15-bit window, memory level 8, default strategy) at the
+// given zlib level (-1 default, 0..9). On entry destSize is the capacity of dest;
+// false when the output does not fit or the level is invalid.
+bool ZlibCompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize,
+                       int level);
+
+// Expands source (Magic, then pairs of int32 length and zlib stream each expanding to
+// at most 65536 bytes) into dest. A source that does not begin with magic is copied
+// unchanged. Raises Exception "Stream is empty" / "DeCompress Error"; a truncated
+// source fails with the stream's read error. Both positions are 0 afterwards.
+void DecompressStream(TMemoryStream& source, TMemoryStream& dest, std::int32_t magic);
+
+} // namespace kx

@@ -1,0 +1,34 @@
+// The four kxarc commands over the archive components.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveFormat.h"
+
+namespace kx::kxarc {
+
+// Exit codes, also listed in the usage text.
+constexpr int ExitOk = 0;
+constexpr int ExitDamaged = 1;   // damaged entries, files left out, names refused
+constexpr int ExitUsage = 2;     // bad command line
+constexpr int ExitFailure = 3;   // the archive cannot be opened, read or created
+
+struct TCreateOptions {
+    TCompressionLevel Level = clNormal;
+    std::int32_t BlockSize = 65536;
+    bool Solid = false;
+    std::string Comment;
+    unsigned Jobs = 0; // 0: all cores; 1: the writer alone
+    bool HaveSeed = false;
+    std::uint32_t Seed = 0;
+};
+
+int CreateCommand(const std::string& archive, const std::vector<std::string>& paths, const TCreateOptions& o,
+                  bool progress);
+int ListCommand(const std::string& archive);
+int TestCommand(const std::string& archive, bool progress);
+int ExtractCommand(const std::string& archive, const std::string& dir, const std::vector<std::string>& names,
+                   bool progress);
+
+} // namespace kx::kxarc
