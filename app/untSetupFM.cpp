@@ -104,6 +104,11 @@ LRESULT CALLBACK CompListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
     return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
+BOOL CALLBACK SetChildFont(HWND child, LPARAM font) {
+    SendMessageA(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+    return TRUE;
+}
+
 } // namespace
 
 void RegisterSetupClasses(HINSTANCE instance) {
@@ -280,13 +285,7 @@ void TSetupFM::ApplyLanguageFont() {
     HFONT font = CreateFontIndirectA(&lf);
     if (!font) return;
     SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    EnumChildWindows(
-        FHandle,
-        [](HWND child, LPARAM f) -> BOOL {
-            SendMessageA(child, WM_SETFONT, static_cast<WPARAM>(f), TRUE);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(font));
+    EnumChildWindows(FHandle, SetChildFont, reinterpret_cast<LPARAM>(font));
     // The combo's edit part follows its font; keep the designed outer height of 20.
     SendMessageA(cmbSetupType, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 14);
     SendMessageA(lbxProgress, LB_SETITEMHEIGHT, 0, kProgressItemHeight);

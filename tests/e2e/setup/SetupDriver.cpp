@@ -31,6 +31,20 @@ BOOL CALLBACK FindTopLevel(HWND wnd, LPARAM lp) {
     return TRUE;
 }
 
+struct TSearch {
+    int Id;
+    HWND Found;
+};
+
+BOOL CALLBACK FindChildById(HWND wnd, LPARAM lp) {
+    auto* s = reinterpret_cast<TSearch*>(lp);
+    if (GetDlgCtrlID(wnd) == s->Id) {
+        s->Found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND FindWindowOf(DWORD pid, const char* cls) {
     TFind f{pid, cls, nullptr};
     EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&f));
@@ -86,21 +100,8 @@ bool TSetupProcess::WaitForForm(int timeoutMs) {
 
 HWND TSetupProcess::Control(int id) const {
     // Controls sit on the form, on Panel1 or on a page of the notebook.
-    struct TSearch {
-        int Id;
-        HWND Found;
-    } s{id, nullptr};
-    EnumChildWindows(
-        FForm,
-        [](HWND wnd, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<TSearch*>(lp);
-            if (GetDlgCtrlID(wnd) == s->Id) {
-                s->Found = wnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
+    TSearch s{id, nullptr};
+    EnumChildWindows(FForm, FindChildById, reinterpret_cast<LPARAM>(&s));
     if (!s.Found) throw std::runtime_error("no control " + std::to_string(id));
     return s.Found;
 }
