@@ -3,6 +3,7 @@
 // state machine. Screenshots of every page go to the artefacts folder.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -143,6 +144,62 @@ TEST_F(Wizard, ClientAreaAndControlRectanglesFollowTheDesign) {
     EXPECT_EQ(title.Top, 20);
     EXPECT_EQ(title.Height, 15);
     EXPECT_GE(title.Width, 35);
+}
+
+TEST_F(Wizard, FixedBorderWithSystemMenuAndMinimiseBoxCentredOnTheDesktop) {
+    const LONG style = GetWindowLongA(P->Form(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    RECT r{};
+    GetWindowRect(P->Form(), &r);
+    const int dx = r.left - (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2;
+    const int dy = r.top - (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2;
+    EXPECT_LE(std::abs(dx), 1);
+    EXPECT_LE(std::abs(dy), 1);
+}
+
+TEST_F(Wizard, TabOrderStartsWithTheButtonsThenNotebookThenPanel) {
+    std::vector<int> order;
+    for (HWND w = GetWindow(P->Form(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) order.push_back(GetDlgCtrlID(w));
+    ASSERT_GE(order.size(), 5u);
+    EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 5),
+              (std::vector<int>{idBtnCancel, idBtnPrior, idBtnNext, idNotebook, idPanel1}));
+}
+
+TEST_F(Wizard, ProgressListIsLimeOnBlack) {
+    P->Click(idBtnCancel);
+    P->Click(idBtnNext);
+    P->Click(idBtnNext);
+    ASSERT_EQ(P->Page(), 3);
+    HWND list = P->Control(idLbxProgress);
+    RECT item{};
+    SendMessageA(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(item.bottom - item.top, 13);
+    RECT client{};
+    GetClientRect(list, &client);
+    POINT corner{client.right - 3, client.bottom - 3};
+    ClientToScreen(list, &corner);
+    POINT line{item.left, item.top};
+    ClientToScreen(list, &line);
+    HDC screen = GetDC(nullptr);
+    const COLORREF background = GetPixel(screen, corner.x, corner.y);
+    int lime = 0;
+    for (int y = 0; y < 13; ++y)
+        for (int x = 0; x < 120; ++x)
+            if (GetPixel(screen, line.x + x, line.y + y) == RGB(0, 255, 0)) ++lime;
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(background, RGB(0, 0, 0));
+    EXPECT_GT(lime, 20) << "no lime text in the first progress line";
+}
+
+TEST_F(Wizard, CheckListItemsAreTwelvePixelsHigh) {
+    P->Click(idBtnCancel);
+    RECT item{};
+    SendMessageA(P->Control(idLbxCompList), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(item.bottom - item.top, 12);
 }
 
 TEST_F(Wizard, CaptionsComeFromTheCatalogueAndTheScript) {
