@@ -431,6 +431,42 @@ TEST(InstallRun, SucceedingStepsReturnToReadyWithBackDisabled) {
     EXPECT_EQ(p.WaitForBox(300), nullptr);
 }
 
+struct TDirCase {
+    const char* Typed;
+    const char* Stored;
+    TLang OnlyIn; // english: every language
+};
+
+class InstallDir : public testing::TestWithParam<TDirCase> {};
+
+TEST_P(InstallDir, AcceptedDirectoryEndsInOneBackslash) {
+    ASSERT_FALSE(gSetupSteps.empty()) << "run with --setup-steps=PATH";
+    if (GetParam().OnlyIn != english && GetParam().OnlyIn != ActiveLang()) GTEST_SKIP() << "needs another code page";
+    TSetupProcess p(gSetupSteps, {"KX_SETUP_TEST_STEPS=installdir"});
+    ASSERT_TRUE(p.WaitForForm());
+    p.Click(idBtnCancel);
+    p.Click(idBtnNext);
+    p.Type(idEdtInstallPath, GetParam().Typed);
+    p.Click(idBtnNext);
+    ASSERT_EQ(p.Page(), 3);
+    p.Click(idBtnNext);
+    EXPECT_EQ(p.ListItems(idLbxProgress), (std::vector<std::string>{Expect("PressInstall"), GetParam().Stored}));
+}
+INSTANTIATE_TEST_SUITE_P(
+    Paths, InstallDir,
+    testing::Values(TDirCase{"C:\\Acme Plain", "C:\\Acme Plain\\", english},
+                    TDirCase{"C:\\Acme Ends\\", "C:\\Acme Ends\\", english},
+                    // Big5 "\xA5\x5C" ends in the byte of a backslash but is one character.
+                    TDirCase{"C:\\Acme\\\xA5\x5C", "C:\\Acme\\\xA5\x5C\\", big5}));
+
+// The family check lets a package for Windows 9x start on Windows 9x.
+TEST(WindowsFamily, Win9xPackageUnderWin98Starts) {
+    ASSERT_FALSE(gSetupWin9x.empty()) << "run with --setup-win9x=PATH";
+    TSetupProcess p(gSetupWin9x);
+    EXPECT_TRUE(p.WaitForForm());
+    EXPECT_EQ(p.WaitForBox(300), nullptr);
+}
+
 namespace {
 
 // Chinese text in "Times New Roman" needs a face with CJK glyphs in this prefix.

@@ -1,6 +1,7 @@
 // Installation steps of the test build of the setup program, read from the
-// environment: KX_SETUP_TEST_STEPS="line:TEXT;fail:TEXT;..." adds a progress
-// line or raises TEXT, one step per entry, in order.
+// environment: KX_SETUP_TEST_STEPS="line:TEXT;fail:TEXT;installdir;..." adds a
+// progress line, raises TEXT, or shows FInstallDir as a progress line, one step
+// per entry, in order.
 #include <cstdlib>
 #include <string>
 
@@ -18,6 +19,8 @@ void AddInstallSteps(TSetupFM& form) {
         if (entry.rfind("line:", 0) == 0) {
             std::string text = entry.substr(5);
             form.InstallSteps.push_back([&form, text] { form.AddProgressLine(text); });
+        } else if (entry == "installdir") {
+            form.InstallSteps.push_back([&form] { form.AddProgressLine(form.FInstallDir); });
         } else if (entry.rfind("fail:", 0) == 0) {
             std::string text = entry.substr(5);
             form.InstallSteps.push_back([text] { throw Exception(text); });
