@@ -137,6 +137,16 @@ void RegisterSetupClasses(HINSTANCE instance) {
 }
 
 TSetupFM::TSetupFM(HINSTANCE instance) : FInstance(instance) {
+    try {
+        Construct();
+    } catch (...) {
+        // A form that failed half way frees its window and GDI objects before the error goes on.
+        FreeResources();
+        throw;
+    }
+}
+
+void TSetupFM::Construct() {
     FBlackBrush = CreateSolidBrush(kBlack);
     CreateControls();
 
@@ -167,14 +177,20 @@ TSetupFM::TSetupFM(HINSTANCE instance) : FInstance(instance) {
     // lbxProgress keeps lime on black through WM_CTLCOLORLISTBOX.
 }
 
-TSetupFM::~TSetupFM() {
+TSetupFM::~TSetupFM() { FreeResources(); }
+
+void TSetupFM::FreeResources() {
     if (FHandle) {
         SetWindowLongPtrA(FHandle, GWLP_USERDATA, 0);
         DestroyWindow(FHandle);
+        FHandle = nullptr;
     }
     if (FFont) DeleteObject(FFont);
     if (FBlackBrush) DeleteObject(FBlackBrush);
     if (FTitleBitmap) DeleteObject(FTitleBitmap);
+    FFont = nullptr;
+    FBlackBrush = nullptr;
+    FTitleBitmap = nullptr;
 }
 
 HWND TSetupFM::Child(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w, int h,

@@ -53,6 +53,8 @@ public:
     static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 private:
+    void Construct();
+    void FreeResources();
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     void OnCommand(int id, int code);
     void CreateControls();
