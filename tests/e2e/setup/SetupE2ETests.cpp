@@ -3,6 +3,7 @@
 // state machine. Screenshots of every page go to the artefacts folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -59,6 +60,9 @@ const TExpected kExpected[] = {
      {"\xB0\xAC\xBF\xCB\xC3\xC0\xB9\xA4\xBE\xDF\xB0\xB2\xD7\xB0\xB3\xCC\xD0\xF2 \xD5\xFD\xCA\xBD\xB0\xE6",
       "\xA6\xE3\xA7J\xAC\xFC\xA4u\xA8\xE3\xB8\xCB\xB3]\xB5{\xA6\xA1 \xA5\xBF\xA6\xA1\xAA\xA9",
       "Acme Tool Installer Released Version"}},
+    {"BrowseTitle",
+     {"\xD1\xA1\xD4\xF1\xC4\xBF\xB1\xEA\xCE\xC4\xBC\xFE\xBC\xD0", "\xBF\xEF\xBE\xDC\xA5\xD8\xBC\xD0\xC0\xC9\xAE\xD7\xA7\xA8",
+      "Select the directory"}},
     {"Company",
      {"\xB0\xAC\xBF\xCB\xC3\xC0\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE", "\xA6\xE3\xA7J\xAC\xFC\xA6\xB3\xAD\xAD\xA4\xBD\xA5q",
       "Acme Ltd."}},
@@ -306,6 +310,25 @@ TEST_F(Wizard, EmptyDirectoryShowsTheErrorAndStays) {
     EXPECT_EQ(P->Page(), 2);
     EXPECT_EQ(P->Tag(idBtnNext), 0);
     EXPECT_TRUE(P->Running());
+}
+
+BOOL CALLBACK CollectTexts(HWND wnd, LPARAM lp) {
+    reinterpret_cast<std::vector<std::string>*>(lp)->push_back(TSetupProcess::Text(wnd));
+    return TRUE;
+}
+
+TEST_F(Wizard, BrowseShowsTheFolderBrowserAndCancelKeepsTheEdit) {
+    ToDirectoryPage();
+    P->Type(idEdtInstallPath, "C:\\Kept Dir\\");
+    P->ClickAsync(idBtnBrow);
+    HWND box = P->WaitForBox();
+    ASSERT_NE(box, nullptr);
+    std::vector<std::string> texts;
+    EnumChildWindows(box, CollectTexts, reinterpret_cast<LPARAM>(&texts));
+    EXPECT_NE(std::find(texts.begin(), texts.end(), Expect("BrowseTitle")), texts.end());
+    P->Answer(box, IDCANCEL);
+    EXPECT_EQ(P->Text(idEdtInstallPath), "C:\\Kept Dir\\");
+    EXPECT_EQ(P->Page(), 2);
 }
 
 TEST_F(Wizard, CancelThenNoChangesNothing) {
