@@ -13,10 +13,6 @@ namespace {
 
 const double kSecondsPerDay = 86400.0;
 
-SC_HANDLE OpenLocalManager(DWORD access) { return OpenSCManagerA(nullptr, nullptr, access); }
-
-TOpenSCManagerProc gOpenManager = &OpenLocalManager;
-
 std::string ServiceKeyName(const std::string& serviceName) {
     return "SYSTEM\\CurrentControlSet\\Services\\" + serviceName;
 }
@@ -36,7 +32,7 @@ bool OpenHandles(TServiceHandles& h, const std::string& serviceName, SC_HANDLE h
                  DWORD managerAccess, DWORD serviceAccess, const char* operation) {
     h.Man = hMan;
     if (!h.Man) {
-        h.OwnMan.Reset(gOpenManager(managerAccess));
+        h.OwnMan.Reset(OpenSCManagerA(nullptr, nullptr, managerAccess));
         if (!h.OwnMan) {
             WriteSysLog(std::string("Error in ") + operation + "(hMan = 0): " + serviceName, true);
             return false;
@@ -67,12 +63,6 @@ bool WaitForState(SC_HANDLE service, SERVICE_STATUS& status, DWORD awaited, int 
 }
 
 } // namespace
-
-TOpenSCManagerProc SetOpenSCManagerProc(TOpenSCManagerProc proc) {
-    TOpenSCManagerProc old = gOpenManager;
-    gOpenManager = proc ? proc : &OpenLocalManager;
-    return old;
-}
 
 bool StartService(const std::string& serviceName, int timeoutSeconds, SC_HANDLE hMan, SC_HANDLE hService) {
     TServiceHandles h;

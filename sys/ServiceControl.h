@@ -21,10 +21,4 @@ std::string GetServiceImagePath(const std::string& serviceName);
 // that is empty or holds a backslash addresses no single service and is ignored.
 void DeleteServiceKey(const std::string& serviceName);
 
-// How the three manager operations open the service manager of the local
-// machine. A platform without one (the 9x family) can be reproduced by passing a
-// procedure that fails; nullptr restores the real one. Returns the previous one.
-using TOpenSCManagerProc = SC_HANDLE (*)(DWORD desiredAccess);
-TOpenSCManagerProc SetOpenSCManagerProc(TOpenSCManagerProc proc);
-
 } // namespace kx
