@@ -46,7 +46,7 @@ void TArchiveStream::SetSize(std::int64_t newSize) {
 
 // ---- construction -------------------------------------------------------------
 
-TArchiverRoot::TArchiverRoot() = default;
+TArchiverRoot::TArchiverRoot() { RecreateMessages(); }
 
 TArchiverRoot::~TArchiverRoot() {
     FDestroying = true;
@@ -67,6 +67,8 @@ void TArchiverRoot::SetMessages(const TMessages& value) {
 }
 
 TMessages* TArchiverRoot::CreateMessages() { return new TMessages(); }
+
+void TArchiverRoot::RecreateMessages() { FMessages.reset(CreateMessages()); }
 
 void TArchiverRoot::SetBlockSize(std::int32_t value) {
     if (value < MinBlockSize || value == FBlockSize) return;

@@ -85,7 +85,7 @@ public:
     void SetFileName(const std::string& value); // a different name closes first
     const std::string& Filter() const { return FFilter; }
     void SetFilter(const std::string& value) { FFilter = value; }
-    // Created on first use through CreateMessages, so a subclass's override applies.
+    // Made by CreateMessages (see RecreateMessages); the component owns it.
     TMessages& Messages();
     void SetMessages(const TMessages& value); // copies the texts
     TOptions Options() const { return FOptions; }
@@ -191,10 +191,20 @@ protected:
     bool InPhase(unsigned phase) const { return (FPhases & phase) != 0; }
     void EnterPhase(unsigned phase) { FPhases |= phase; }
     void LeavePhase(unsigned phase) { FPhases &= ~phase; }
-    // The message set as the class's own type.
+    // Makes the message set through CreateMessages now, so that it is loaded at
+    // construction. Every class that overrides CreateMessages calls this in its own
+    // constructor (where its override dispatches).
+    void RecreateMessages();
+    // The message set as the class's own type; a set of another class is replaced by
+    // one of CreateMessages, keeping the texts of the levels both have.
     template <class M>
     M& MessagesAs() {
-        return static_cast<M&>(Messages());
+        if (auto* m = dynamic_cast<M*>(&Messages())) return *m;
+        std::unique_ptr<TMessages> fresh(CreateMessages());
+        fresh->Assign(*FMessages);
+        FMessages = std::move(fresh);
+        if (auto* m = dynamic_cast<M*>(FMessages.get())) return *m;
+        throw EArchiver("Message set of the wrong class");
     }
 
     std::int32_t FBlockSize = DefaultBlockSize;

@@ -34,9 +34,7 @@ struct TFlagGuard {
 } // namespace
 
 TCustomArchiver::TCustomArchiver() {
-    // The root's constructor cannot reach our CreateMessages; give the component the
-    // writer's message set here.
-    FMessages.reset(CreateMessages());
+    RecreateMessages();
     FMaxSegmentSize = 0;
 }
 
@@ -149,7 +147,8 @@ void TCustomArchiver::SetComment(const std::string& text) {
 }
 
 void TCustomArchiver::RaiseAddError(const Exception& e) {
-    if (!OnError)
+    // A failure after the entry was committed (in OnFileAdded) left nothing out.
+    if (!OnError || FEntryCommitted)
         return;
     TErrorAction action = eaContinue;
     OnError(this, e, FCurrentEntry, action);
@@ -214,9 +213,30 @@ bool TCustomArchiver::AddFile(const std::string& path) {
         AddToLog(Format(Messages().AddingFile(), path, static_cast<double>(size)));
     }
 
-    // What a failed add must give back: the header on disk never saw the file.
+    // What a failed add gives back: until WriteEntry has rewritten the archive
+    // header, the header on disk describes the archive without this file.
+    const TArchiveInfo archiveBefore = FHeader.ArchiveInfo;
     const TArchiveInfo segmentBefore = FHeader.SegmentInfo;
     const std::int32_t endBefore = FHeader.EndOffset;
+    const double totalBefore = FArchiveTotal;
+    const std::int32_t filesBefore = FFilesProcessed;
+    auto rollBack = [&] {
+        if (FEntryCommitted)
+            return;
+        FLastAddFailed = true;
+        FHeader.ArchiveInfo = archiveBefore;
+        FHeader.SegmentInfo = segmentBefore;
+        FHeader.EndOffset = endBefore;
+        FArchiveTotal = totalBefore;
+        FFilesProcessed = filesBefore;
+        try {
+            // The partial entry would otherwise stay behind EndOffset until the next add.
+            if (HasStream())
+                Stream().SetSize(endBefore);
+        } catch (const Exception&) {
+        }
+    };
+    FEntryCommitted = false;
     try {
         if (size > std::numeric_limits<std::int32_t>::max())
             throw EArchiver(Format("%s: files of 2 GiB or more cannot be stored", path));
@@ -224,22 +244,13 @@ bool TCustomArchiver::AddFile(const std::string& path) {
         TFileStream source(path, fmOpenRead | share);
         WriteEntry(source);
     } catch (const EAbort&) {
-        FHeader.SegmentInfo = segmentBefore;
+        rollBack();
         throw;
     } catch (const Exception& e) {
-        FLastAddFailed = true;
-        FHeader.SegmentInfo = segmentBefore;
-        FHeader.EndOffset = endBefore;
-        try {
-            if (HasStream())
-                Stream().SetSize(endBefore);
-        } catch (const Exception&) {
-        }
+        rollBack();
         RaiseAddError(e);
     } catch (const std::bad_alloc&) {
-        FLastAddFailed = true;
-        FHeader.SegmentInfo = segmentBefore;
-        FHeader.EndOffset = endBefore;
+        rollBack();
         RaiseAddError(Exception("Out of memory"));
     }
     return true;
@@ -262,6 +273,7 @@ void TCustomArchiver::WriteEntry(TStream& source) {
     FArchiveTotal += FCurrentEntry.FileInfo.CompressedSize;
 
     WriteHeader();
+    FEntryCommitted = true;
     FModified = true;
     if (FSolid)
         FInnerChanged = true;

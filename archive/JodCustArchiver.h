@@ -84,6 +84,8 @@ protected:
     // change within the resolution of the file's time stamp still gets rebuilt.
     bool FInnerChanged = false;
     bool FLastAddFailed = false;
+    // The archive header on disk already counts the entry being added.
+    bool FEntryCommitted = false;
 
 private:
     void RaiseAddError(const Exception& e);

@@ -48,7 +48,7 @@ private:
 
 } // namespace
 
-TCustomExtractor::TCustomExtractor() = default;
+TCustomExtractor::TCustomExtractor() { RecreateMessages(); }
 
 TCustomExtractor::~TCustomExtractor() {
     FDestroying = true;
@@ -433,12 +433,18 @@ void TCustomExtractor::UncompressSolid() {
     FOptions.Exclude(oCreateSolidArchives).Exclude(oCompress).Exclude(oWriteSFXCode);
     FMaxSegmentSize = 0;
     AdoptFileName(FSolidTempName);
-    if (FileExists(FSolidTempName)) {
-        OpenArchiveFile();
-        LoadArchiveTotals();
-    } else {
-        CreateArchive();
-        FTempDate = 1.0;
+    try {
+        if (FileExists(FSolidTempName)) {
+            OpenArchiveFile();
+            LoadArchiveTotals();
+        } else {
+            CreateArchive();
+            FTempDate = 1.0;
+        }
+    } catch (...) {
+        // A failed Open does not reach BeforeClose: give the inner archive back here.
+        DiscardSolid();
+        throw;
     }
 }
 
@@ -447,7 +453,9 @@ void TCustomExtractor::BeforeClose() {
     ReleaseSolid();
 }
 
-void TCustomExtractor::ReleaseSolid() {
+void TCustomExtractor::ReleaseSolid() { DiscardSolid(); }
+
+void TCustomExtractor::DiscardSolid() {
     if (!FSolid) return;
     FSolid = false;
     CloseArchiveFile();

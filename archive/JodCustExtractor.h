@@ -80,6 +80,9 @@ protected:
     void LocateLastSegment();
     bool CheckSegmentFile(const std::string& fileName, TArchiveHeader& header);
     void CheckNextPart(const TFileEntry& previous, const TFileEntry& current);
+    // Closes the inner archive of a solid archive, deletes it and brings back the
+    // file name and options of Open; nothing when no inner archive is in use.
+    void DiscardSolid();
 
     std::string FExtractPath;
     TRestoreAction FRestoreAction = raAsk;

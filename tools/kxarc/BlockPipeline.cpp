@@ -5,6 +5,8 @@
 #include <cstring>
 #include <zlib.h>
 
+#include "archive/JodArchiver.h"
+
 namespace kx::kxarc {
 
 namespace {
@@ -91,6 +93,7 @@ bool TBlockPipeline::NextJobLocked(std::shared_ptr<TJob>& job) {
 }
 
 void TBlockPipeline::Worker() {
+    TBlockDeflater deflater;
     std::unique_lock<std::mutex> lk(FLock);
     for (;;) {
         std::shared_ptr<TJob> job;
@@ -108,10 +111,10 @@ void TBlockPipeline::Worker() {
         bool ok = ReadAt(path, job->Block * FBlockSize, job->Source);
         if (ok) {
             job->Output.resize(static_cast<std::size_t>(FCapacity));
-            uLongf len = static_cast<uLongf>(FCapacity);
-            job->Ok = compress2(job->Output.data(), &len, job->Source.data(),
-                                static_cast<uLong>(job->Source.size()), FLevel) == Z_OK;
-            job->Output.resize(job->Ok ? len : 0);
+            std::int32_t len = FCapacity;
+            job->Ok = deflater.Compress(job->Output.data(), len, job->Source.data(),
+                                        static_cast<std::int32_t>(job->Source.size()), FLevel);
+            job->Output.resize(job->Ok ? static_cast<std::size_t>(len) : 0);
         } else {
             job->Source.clear(); // never matches, so the writer's block is compressed on the spot
         }

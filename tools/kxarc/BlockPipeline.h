@@ -3,7 +3,7 @@
 //
 // The archive writer stays single-threaded: it asks for one block at a time
 // through its compression hook, and this pipeline answers from blocks that worker
-// threads already compressed with the same zlib call and the same capacity, so the
+// threads already compressed into the same zlib stream with the same capacity, so the
 // archive is byte for byte the one a plain single-threaded run produces. A block
 // the pipeline does not hold (a file changed under us, an unexpected order) is
 // compressed on the spot instead.

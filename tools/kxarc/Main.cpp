@@ -82,7 +82,26 @@ bool ParseNumber(const std::string& s, unsigned long long max, unsigned long lon
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    // "-j4" and "--jobs=4" are read as "-j 4" and "--jobs 4".
+    std::vector<std::string> args;
+    bool rawOperands = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (rawOperands || a.size() < 3 || a[0] != '-') {
+            args.push_back(a);
+        } else if (a == "--") {
+            rawOperands = true;
+            args.push_back(a);
+        } else if (a[1] == '-' && a.find('=') != std::string::npos) {
+            args.push_back(a.substr(0, a.find('=')));
+            args.push_back(a.substr(a.find('=') + 1));
+        } else if (a[1] != '-' && std::strchr("lbcjC", a[1])) {
+            args.push_back(a.substr(0, 2));
+            args.push_back(a.substr(2));
+        } else {
+            args.push_back(a);
+        }
+    }
     if (args.empty())
         return UsageError("missing command");
     for (const auto& a : args)

@@ -107,5 +107,32 @@ TEST_F(WriterTest, AddingToAnExistingArchive_AppendsAfterTheLastEntry) {
     EXPECT_EQ(ReadAll(P("o2")), second);
 }
 
+TEST_F(WriterTest, ExistingArchiveWithLargerBlocks_IsExtendedWithItsOwnBlockSize) {
+    Bytes data = TextData(70000);
+    {
+        TQdxArch2 arc;
+        arc.SetFileName(P("a.arc"));
+        arc.Open();
+        ASSERT_TRUE(arc.AddFile(MakeFile("one", TextData(10))));
+    }
+    {
+        // the component's own block size is smaller than the archive's
+        TQdxArch2 arc;
+        arc.SetBlockSize(1024);
+        arc.SetFileName(P("a.arc"));
+        arc.Open();
+        ASSERT_TRUE(arc.AddFile(MakeFile("two", data)));
+        EXPECT_FALSE(arc.LastAddFailed());
+        EXPECT_EQ(arc.Header().BlockSize, 65536);
+    }
+    ASSERT_EQ(Validate(P("a.arc")), 0);
+    TQdxArch2 arc;
+    arc.SetReadOnly(true);
+    arc.SetFileName(P("a.arc"));
+    arc.Open();
+    arc.ExtractFile("two", P("o2"));
+    EXPECT_EQ(ReadAll(P("o2")), data);
+}
+
 } // namespace
 } // namespace kx::test

@@ -223,6 +223,32 @@ TEST_F(WriterTest, CodecLevels_FollowTheTable) {
     EXPECT_EQ(TJodArchiver::ZlibLevel(static_cast<TCompressionLevel>(7)), -1);
 }
 
+TEST_F(WriterTest, BlockDeflater_MakesTheStreamsOfCompress2) {
+    TBlockDeflater deflater;
+    for (int level : {-1, 9, 5, 1, 0, -1})
+        for (int kind = 0; kind < 2; ++kind)
+            for (std::size_t size : {0u, 1u, 1000u, 1024u, 65536u}) {
+                Bytes src = kind ? NoiseData(size, 11) : TextData(size);
+                for (std::int32_t capacity : {66191, 1034}) {
+                    Bytes a(static_cast<std::size_t>(capacity)), b(a.size());
+                    uLongf lenA = static_cast<uLongf>(capacity);
+                    bool okA = compress2(a.data(), &lenA, src.data(), src.size(), level) == Z_OK;
+                    std::int32_t lenB = capacity;
+                    bool okB = deflater.Compress(b.data(), lenB, src.data(), static_cast<std::int32_t>(size), level);
+                    ASSERT_EQ(okA, okB) << level << " " << kind << " " << size << " " << capacity;
+                    if (okA) {
+                        ASSERT_EQ(lenA, static_cast<uLongf>(lenB));
+                        ASSERT_TRUE(std::equal(a.begin(), a.begin() + lenB, b.begin()));
+                    }
+                }
+            }
+    std::int32_t len = 100;
+    std::uint8_t out[100], in[10] = {};
+    EXPECT_FALSE(deflater.Compress(out, len, in, 10, 10)); // not a zlib level
+    len = 100;
+    EXPECT_TRUE(deflater.Compress(out, len, in, 10, 6));
+}
+
 TEST_F(WriterTest, MaxBlockSize_IsOnePercentAboveTheBlockSize) {
     TProbeArchiver arc;
     EXPECT_EQ(arc.GetMaxBlockSize(), 66191);
@@ -272,6 +298,42 @@ TEST_F(WriterTest, OnErrorSettingAbort_LetsTheFailurePropagate) {
     };
     arc.Open();
     EXPECT_THROW(arc.AddFile(bad), EArchiverCompress);
+    arc.Close();
+    EXPECT_EQ(Validate(P("a.arc")), 0);
+}
+
+TEST_F(WriterTest, AbortDuringAnAdd_PropagatesAndLeavesTheFileOut) {
+    std::string first = MakeFile("first.txt", TextData(1000));
+    std::string big = MakeFile("big.txt", TextData(200000));
+    TQdxArch2 arc;
+    arc.SetFileName(P("a.arc"));
+    arc.Open();
+    ASSERT_TRUE(arc.AddFile(first));
+    int blocks = 0;
+    arc.OnFileProgress = [&](TArchiverRoot*, int) {
+        if (arc.Operation() == TOperation::opAdd && ++blocks == 3)
+            Abort();
+    };
+    EXPECT_THROW(arc.AddFile(big), EAbort);
+    arc.OnFileProgress = nullptr;
+    EXPECT_EQ(arc.Header().ArchiveInfo.FileCount, 1);
+    EXPECT_EQ(arc.Header().SegmentInfo.Size, 1000.0);
+    arc.Close();
+    EXPECT_EQ(Validate(P("a.arc")), 0);
+}
+
+TEST_F(WriterTest, FailureInOnFileAdded_KeepsTheCompletedEntry) {
+    std::string f = MakeFile("t.txt", TextData(1000));
+    TQdxArch2 arc;
+    arc.SetFileName(P("a.arc"));
+    bool reported = false;
+    arc.OnFileAdded = [](TArchiverRoot*, const TFileEntry&) { throw Exception("handler failed"); };
+    arc.OnError = [&](TArchiverRoot*, const Exception&, const TFileEntry&, TErrorAction&) { reported = true; };
+    arc.Open();
+    EXPECT_TRUE(arc.AddFile(f));
+    EXPECT_FALSE(arc.LastAddFailed());
+    EXPECT_FALSE(reported);
+    EXPECT_EQ(arc.Header().ArchiveInfo.FileCount, 1);
     arc.Close();
     EXPECT_EQ(Validate(P("a.arc")), 0);
 }

@@ -121,7 +121,7 @@ def main():
         one = os.path.join(work, 'one.arc')
         many = os.path.join(work, 'many.arc')
         rc1, _, _ = run('create', '--seed', '42', '-c', 'demo package', '-j', '1', one, src)
-        rc2, _, _ = run('create', '--seed', '42', '-c', 'demo package', '-j', '4', many, src)
+        rc2, _, _ = run('create', '--seed=42', '-c', 'demo package', '-j4', many, src)
         check(rc1 == 0 and rc2 == 0, 'create -j1 / -j4')
         check(open(one, 'rb').read() == open(many, 'rb').read(), '-j4 archive identical to -j1')
         check(open(one, 'rb').read() == open(arc, 'rb').read(), 'default -j archive identical to -j1')
@@ -133,7 +133,7 @@ def main():
         rc, out, err = run('test', solid)
         check(rc == 0 and '4 entries tested' in out, 'solid test %r %r' % (out, err))
 
-        # damage: flip one byte inside the first block of bin\\tool.dat (stored first)
+        # damage: flip one byte inside the first block of pkg/bin/tool.dat (stored first)
         data = bytearray(open(arc, 'rb').read())
         data[633 + 45 + len('pkg\\bin\\tool.dat') + 8 + 100] ^= 0x55
         bad = os.path.join(work, 'bad.arc')
