@@ -57,6 +57,8 @@ function(kx_add_setup_program)
         ${KX_APP_DIR}/resources/setup.rc ${rc} ${staged})
     target_include_directories(${A_NAME} PRIVATE ${PROJECT_SOURCE_DIR} ${KX_APP_DIR}/resources)
     target_link_libraries(${A_NAME} PRIVATE kx_app_win)
+    # Size is what users download: release builds carry no symbols.
+    target_link_options(${A_NAME} PRIVATE $<$<CONFIG:MinSizeRel,Release>:-s>)
     if(A_OUTPUT_NAME)
         set_target_properties(${A_NAME} PROPERTIES OUTPUT_NAME ${A_OUTPUT_NAME})
     endif()
