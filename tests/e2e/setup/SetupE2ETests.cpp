@@ -18,7 +18,7 @@ using namespace kxe2e;
 
 namespace {
 
-std::string gSetup, gSetupWin9x, gSetupSteps, gArtifacts;
+std::string gSetup, gSetupWin9x, gSetupBoth, gSetupSteps, gArtifacts;
 
 enum TLang { gb = 0, big5 = 1, english = 2 };
 
@@ -411,6 +411,21 @@ TEST(WindowsFamily, Win9xPackageUnderWinXPShowsMessage39AndEnds) {
     EXPECT_TRUE(p.WaitForExit(10000));
 }
 
+// Both flags: the NT family gets message 39, the 9x family message 40.
+TEST(WindowsFamily, BothFamiliesRequiredEndsOnEitherFamily) {
+    ASSERT_FALSE(gSetupBoth.empty()) << "run with --setup-both=PATH";
+    OSVERSIONINFOA vi{};
+    vi.dwOSVersionInfoSize = sizeof vi;
+    GetVersionExA(&vi);
+    const bool nt = vi.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    TSetupProcess p(gSetupBoth);
+    HWND box = p.WaitForBox(20000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TSetupProcess::BoxText(box), Expect(nt ? "NeedWin9x" : "NeedWin2k"));
+    p.Answer(box, IDOK);
+    EXPECT_TRUE(p.WaitForExit(10000));
+}
+
 TEST(InstallRun, FailingStepRestoresInstallAndCancelAndRunsAgainFromTheFirst) {
     ASSERT_FALSE(gSetupSteps.empty()) << "run with --setup-steps=PATH";
     TSetupProcess p(gSetupSteps, {"KX_SETUP_TEST_STEPS=line:step one;line:step two;fail:Step three failed;line:after"});
@@ -518,6 +533,7 @@ int main(int argc, char** argv) {
         take("--setup=", gSetup);
         take("--setup-win9x=", gSetupWin9x);
         take("--setup-steps=", gSetupSteps);
+        take("--setup-both=", gSetupBoth);
         take("--artifacts=", gArtifacts);
     }
     SubstituteCjkFonts();

@@ -13,9 +13,9 @@
 namespace kx {
 
 void AddInstallSteps(TSetupFM& form) {
-    const char* spec = std::getenv("KX_SETUP_TEST_STEPS");
-    if (!spec) return;
-    for (const std::string& entry : SplitText(spec, ';')) {
+    const char* steps = std::getenv("KX_SETUP_TEST_STEPS");
+    if (!steps) return;
+    for (const std::string& entry : SplitText(steps, ';')) {
         if (entry.rfind("line:", 0) == 0) {
             std::string text = entry.substr(5);
             form.InstallSteps.push_back([&form, text] { form.AddProgressLine(text); });
