@@ -469,6 +469,29 @@ TEST(InstallRun, SucceedingStepsReturnToReadyWithBackDisabled) {
     EXPECT_EQ(p.WaitForBox(300), nullptr);
 }
 
+TEST(InstallRun, CloseRequestDuringTheRunTakesEffectAfterIt) {
+    ASSERT_FALSE(gSetupSteps.empty()) << "run with --setup-steps=PATH";
+    const std::string marker = "C:\\windows\\temp\\kx-alive.txt";
+    DeleteFileA(marker.c_str());
+    TSetupProcess p(gSetupSteps, {"KX_SETUP_TEST_STEPS=close;line:next;alive:" + marker});
+    ASSERT_TRUE(p.WaitForForm());
+    p.Click(idBtnCancel);
+    p.Click(idBtnNext);
+    p.Click(idBtnNext);
+    ASSERT_EQ(p.Page(), 3);
+    p.ClickAsync(idBtnNext);
+    DWORD code = 1234;
+    EXPECT_TRUE(p.WaitForExit(15000, &code));
+    EXPECT_EQ(code, 0u);
+    char buf[8] = {};
+    HANDLE h = CreateFileA(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "the steps after the close request did not run";
+    DWORD read = 0;
+    ReadFile(h, buf, sizeof buf - 1, &read, nullptr);
+    CloseHandle(h);
+    EXPECT_STREQ(buf, "1") << "the window was gone before the run returned";
+}
+
 struct TDirCase {
     const char* Typed;
     const char* Stored;
