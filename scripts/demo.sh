@@ -47,6 +47,9 @@ session() {
   convert "$DEMO_OUT/wizard-screen.png" -trim +repage "$DEMO_OUT/wizard.png"
   if [ "${DEMO_KEEP_OPEN:-0}" = 1 ]; then
     wait $pid
+  else
+    "$(dirname "$DEMO_WINE")/wineserver" -k >/dev/null 2>&1 || true
+    wait $pid 2>/dev/null || true
   fi
 }
 export -f session
