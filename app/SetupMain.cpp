@@ -1,0 +1,42 @@
+// The setup program's entry: language, environment, COM, common controls, the form, the loop.
+#include <memory>
+
+#include "app/InstallSteps.h"
+#include "app/untSetupFM.h"
+#include "base/Exception.h"
+#include "base/Random.h"
+#include "lang/kxSetupLan.h"
+#include "sys/Environment.h"
+#include "sys/Handles.h"
+#include "sys/Win32.h"
+
+#include <commctrl.h>
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    kx::InitLanguage(GetThreadLocale());
+    kx::Randomize();
+    try {
+        kx::TEnvironmentScope environment;
+        kx::TScopedComInit com;
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&icc);
+        kx::RegisterSetupClasses(instance);
+
+        auto form = std::make_unique<kx::TSetupFM>(instance);
+        kx::AddInstallSteps(*form);
+        if (!form->Terminated()) form->Show();
+
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            if (form->Handle() && IsDialogMessageA(form->Handle(), &msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        return form->Terminated() ? 1 : 0;
+    } catch (const kx::EAbort&) {
+        return 1;
+    } catch (const std::exception& e) {
+        MessageBoxA(nullptr, e.what(), "Setup", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+}

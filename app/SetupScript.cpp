@@ -1,0 +1,49 @@
+// Turning the parsed install script into the wizard's fields.
+#include "app/SetupScript.h"
+
+#include "base/Text.h"
+
+namespace kx {
+
+std::string LangSectionPrefix(int setupLang) {
+    switch (setupLang) {
+    case 0: return "GB.";
+    case 1: return "B5.";
+    default: return "EN.";
+    }
+}
+
+std::vector<std::string> SplitReNameList(std::string_view text) {
+    std::vector<std::string> parts = SplitText(text, ';');
+    if (parts.back().empty()) parts.pop_back();
+    return parts;
+}
+
+void ReadSetupScript(const TMemIniFile& ini, int setupLang, TSetupFields& f, std::vector<std::string>& compNames) {
+    f.FServices = ini.ReadSection("Service");
+    f.FAutoReg = ini.ReadSection("AutoReg");
+    f.FDestDirs = ini.ReadSectionValues("DESTDIR");
+
+    f.FServiceFile = ini.ReadString("COMMON", "SERVICEFILE", "");
+    f.FServiceName = ini.ReadString("COMMON", "SERVICENAME", "");
+    f.FAutoRun = ini.ReadString("COMMON", "AutoRun", "");
+    f.FFindClass = ini.ReadString("COMMON", "FindClass", "");
+    f.FReNameList = SplitReNameList(ini.ReadString("COMMON", "ReNameList", ""));
+    f.FWin9x = SameText(ini.ReadString("COMMON", "WIN9X", "FALSE"), "TRUE");
+    f.FWin2k = SameText(ini.ReadString("COMMON", "WIN2K", "FALSE"), "TRUE");
+
+    const std::string lang = LangSectionPrefix(setupLang);
+    const std::string grp = lang + "GrpName";
+    f.FGrpName = ini.ReadString(grp, "GrpName", "");
+    f.FCompany = ini.ReadString(grp, "COMPANY", "");
+    f.FVersion = ini.ReadString(grp, "VERSION", "");
+    f.FRegKey = ini.ReadString(grp, "REG", "");
+    f.FPrgDir = ini.ReadString(grp, "PRGDIR", "");
+    f.FUnInst = SameText(ini.ReadString(grp, "UNINST", "TRUE"), "TRUE");
+
+    compNames = ini.ReadSection(lang + "File");
+    f.FCompFiles = ini.ReadSectionValues(lang + "File");
+    f.FLinks = ini.ReadSectionValues(lang + "Link");
+}
+
+} // namespace kx

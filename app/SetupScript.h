@@ -1,0 +1,42 @@
+// The install script's fields: what a package installs, where, and on which Windows.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/MemIniFile.h"
+
+namespace kx {
+
+// The wizard's state filled from the script and by the pages; the form owns one.
+struct TSetupFields {
+    std::string FInstallDir;                 // accepted target directory, with a trailing backslash
+    std::vector<std::string> FCompFiles;     // "component=file;file[S;..." lines of the File section
+    std::vector<std::string> FSelFiles;      // file entries of the checked components (the run fills it)
+    std::vector<std::string> FServices;      // services to stop before copying
+    std::vector<std::string> FLinks;         // "shortcut=target" lines
+    std::string FGrpName, FCompany, FVersion;
+    std::string FRegKey, FPrgDir;
+    bool FUnInst = true;
+    bool FNeedReboot = false;
+    std::string FServiceFile, FServiceName;
+    std::string FAutoRun, FFindClass;
+    std::vector<std::string> FReNameList;    // files the running application may hold
+    std::vector<std::string> FAutoReg;       // "key;value name;file" entries
+    std::vector<std::string> FDestDirs;      // "subdir=file;file" lines
+    bool FWin9x = false, FWin2k = false;
+};
+
+// "GB." for 0, "B5." for 1, "EN." otherwise.
+std::string LangSectionPrefix(int setupLang);
+
+// Every ";" ends an entry: "a;b;" gives a and b, ";a" and "a;;b" keep their
+// empty entry, an empty text gives none.
+std::vector<std::string> SplitReNameList(std::string_view text);
+
+// Fills every script field of f and the component names (item i pairs with
+// line i of FCompFiles), in the order the script is read. Fields the script
+// does not name (FInstallDir, FSelFiles, FNeedReboot) are left alone.
+void ReadSetupScript(const TMemIniFile& ini, int setupLang, TSetupFields& f, std::vector<std::string>& compNames);
+
+} // namespace kx

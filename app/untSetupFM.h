@@ -1,0 +1,103 @@
+// TSetupFM: the wizard form, its four pages and the state machine of its buttons.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/SetupScript.h"
+#include "sys/Win32.h"
+
+namespace kx {
+
+class TSetupFM : public TSetupFields {
+public:
+    using TInstallStep = std::function<void()>;
+
+    // Builds the window and its controls, then runs the construction sequence:
+    // script, captions, licence, page 0, first progress line, Windows-family
+    // check, language font. Raises when the script or the licence cannot be read.
+    explicit TSetupFM(HINSTANCE instance);
+    ~TSetupFM();
+    TSetupFM(const TSetupFM&) = delete;
+    TSetupFM& operator=(const TSetupFM&) = delete;
+
+    HWND Handle() const { return FHandle; }
+    // True when the Windows-family check refused the system: the form is never shown.
+    bool Terminated() const { return FTerminated; }
+    void Show();
+
+    // The installation steps that "Install" runs, in order.
+    std::vector<TInstallStep> InstallSteps;
+
+    // Adds a line at the end of lbxProgress and keeps it in view.
+    void AddProgressLine(const std::string& text);
+    void SetProgress(int percent);
+    // Lets the message loop handle what is pending (the run stays on this thread).
+    void ProcessMessages();
+    // The one place that shows an error: silent aborts are dropped.
+    void HandleException(const std::exception& e);
+
+    // The component names of lbxCompList and their check marks.
+    int CompCount() const;
+    bool CompChecked(int index) const;
+
+    void SetButtonStates(int page);
+    void btnCancelClick();
+    void btnNextClick();
+    void btnPriorClick();
+    void btnBrowClick();
+    void cmbSetupTypeChange();
+    void SuggestInstallDir();
+    bool AcceptInstallDir();
+
+    static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+private:
+    void Construct();
+    void FreeResources();
+    LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
+    void OnCommand(int id, int code);
+    void CreateControls();
+    HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w, int h,
+               DWORD exStyle = 0);
+    void LoadSetupScript();
+    void LoadLicense();
+    void CheckWindowsFamily();
+    void ApplyLanguageFont();
+    void FitTitleLabel();
+    void ShowPage(int page);
+    int Tag(HWND button) const;
+    void SetTag(HWND button, int tag);
+    std::string Text(HWND wnd) const;
+    void SetText(HWND wnd, const std::string& text);
+    void RunInstallation();
+    void DrawCompItem(const DRAWITEMSTRUCT& di);
+    void DrawTitleImage(const DRAWITEMSTRUCT& di);
+    void ToggleComp(int index);
+    int Ask(const std::string& text, UINT flags);
+
+    HINSTANCE FInstance;
+    HWND FHandle = nullptr;
+    std::string FTitle;
+    int FPageIndex = 0;
+    bool FTerminated = false;
+    bool FRunning = false;
+    bool FCloseRequested = false;
+    HFONT FFont = nullptr;
+    HBRUSH FBlackBrush = nullptr;
+    HBITMAP FTitleBitmap = nullptr;
+
+public:
+    HWND Panel1 = nullptr, imgTitle = nullptr, lblTitle = nullptr, Notebook = nullptr, Bevel2 = nullptr;
+    HWND btnCancel = nullptr, lblkxSetup = nullptr, btnPrior = nullptr, btnNext = nullptr;
+    HWND Pages[4] = {};
+    HWND memLicense = nullptr;
+    HWND lblSeleType = nullptr, lblSeleComp = nullptr, cmbSetupType = nullptr, lbxCompList = nullptr;
+    HWND lblSeleInstallDir = nullptr, edtInstallPath = nullptr, btnBrow = nullptr;
+    HWND ProgressBar = nullptr, lbxProgress = nullptr;
+};
+
+// Registers the window classes of the form and its containers.
+void RegisterSetupClasses(HINSTANCE instance);
+
+} // namespace kx

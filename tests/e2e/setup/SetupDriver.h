@@ -1,0 +1,75 @@
+// Drives a running setup program from outside: finds its controls by ID, clicks,
+// types, answers its message boxes, reads captions and rectangles, takes screenshots.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "sys/Win32.h"
+
+namespace kxe2e {
+
+// A Unix path as Wine's Z: drive sees it; Windows paths pass unchanged.
+std::string WinPath(const std::string& path);
+
+struct TRect {
+    int Left, Top, Width, Height;
+    bool operator==(const TRect&) const = default;
+};
+
+class TSetupProcess {
+public:
+    // Starts the program; extraEnv holds "NAME=value" entries added to this
+    // process's environment for the child.
+    explicit TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv = {});
+    ~TSetupProcess();
+    TSetupProcess(const TSetupProcess&) = delete;
+    TSetupProcess& operator=(const TSetupProcess&) = delete;
+
+    // Waits for the visible wizard form; false after the timeout.
+    bool WaitForForm(int timeoutMs = 20000);
+    HWND Form() const { return FForm; }
+    HWND Control(int id) const;
+
+    // Clicks a button whose handler ends without a dialog (returns after it ran).
+    void Click(int id);
+    // Clicks a button whose handler shows a message box (returns at once).
+    void ClickAsync(int id);
+    void SelectCombo(int id, int index);
+    // Clicks the check box of an item of the check-list box.
+    void ToggleCheck(int listId, int index);
+    void Type(int id, const std::string& text);
+    void Close(); // the close box
+    // Lets the program's thread handle what is pending.
+    void Sync();
+
+    // The visible message box of the program, or null after the timeout.
+    HWND WaitForBox(int timeoutMs = 10000);
+    static std::string BoxText(HWND box);
+    void Answer(HWND box, int buttonId);
+
+    std::string Text(int id) const;
+    static std::string Text(HWND wnd);
+    bool Enabled(int id) const;
+    bool Visible(int id) const;
+    int Tag(int id) const;
+    // The control's rectangle relative to its parent's client area.
+    TRect RectInParent(int id) const;
+    TRect ClientRect() const;
+    std::vector<std::string> ListItems(int id) const;
+    bool ListChecked(int id, int index) const;
+    // The visible page of the notebook, or -1.
+    int Page() const;
+
+    bool WaitForExit(int timeoutMs, DWORD* exitCode = nullptr);
+    bool Running() const;
+    DWORD Pid() const { return FInfo.dwProcessId; }
+
+    // The form's client area as a 24-bit BMP file.
+    bool SaveScreenshot(const std::string& bmpPath) const;
+
+private:
+    PROCESS_INFORMATION FInfo{};
+    HWND FForm = nullptr;
+};
+
+} // namespace kxe2e
