@@ -110,9 +110,9 @@ std::string FormatV(std::string_view pattern, const std::vector<FormatArg>& args
                 v = static_cast<double>(std::get<std::int64_t>(a));
             else
                 BadFormat(pattern);
-            char spec[8] = {'%', '.', '*', conv, 0};
+            char pattern1[8] = {'%', '.', '*', conv, 0};
             char buf[400];
-            std::snprintf(buf, sizeof buf, spec, prec < 0 ? (conv == 'g' ? 15 : 2) : prec, v);
+            std::snprintf(buf, sizeof buf, pattern1, prec < 0 ? (conv == 'g' ? 15 : 2) : prec, v);
             piece = buf;
             break;
         }
