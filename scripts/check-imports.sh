@@ -6,7 +6,7 @@ set -euo pipefail
 tree=$1
 [ -d "$tree" ] || { echo "no build tree $tree"; exit 77; }
 objdump=$(command -v i686-w64-mingw32-objdump || command -v x86_64-w64-mingw32-objdump)
-allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|ws2_32|wsock32|msvcrt|shlwapi|version|uuid|winmm|rpcrt4|imm32)\.dll$'
+allowed='^(kernel32|user32|gdi32|msimg32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|ws2_32|wsock32|msvcrt|shlwapi|version|uuid|winmm|rpcrt4|imm32)\.dll$'
 n=0 bad=0
 while IFS= read -r exe; do
   n=$((n + 1))

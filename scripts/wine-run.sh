@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine in a fresh copy of the template prefix.
 #   wine-run.sh --wine W --root R --name N [--family win98|winxp] [--locale L]
-#               [--display] -- PROGRAM [ARGS...]
+#               [--display] [--readonly-program-dir] -- PROGRAM [ARGS...]
 # The prefix stays in R/prefixes/N for inspection; KX_PREFIX in the program's
 # environment names it (as a Unix path), KX_WINE the loader.
+# --readonly-program-dir runs a copy of PROGRAM from a directory mounted
+# read-only in a private mount namespace (root ignores permission bits, so a
+# read-only file system is the only honest way to make it unwritable).
 set -uo pipefail
-wine= root= name= family=winxp locale=C display=0
+wine= root= name= family=winxp locale=C display=0 rodir=0
 while [ $# -gt 0 ]; do
   case $1 in
     --wine) wine=$2; shift 2;;
@@ -14,6 +17,7 @@ while [ $# -gt 0 ]; do
     --family) family=$2; shift 2;;
     --locale) locale=$2; shift 2;;
     --display) display=1; shift;;
+    --readonly-program-dir) rodir=1; shift;;
     --) shift; break;;
     *) echo "wine-run.sh: unknown option $1" >&2; exit 2;;
   esac
@@ -32,7 +36,21 @@ export KX_PREFIX=$prefix KX_WINE=$wine LC_ALL=$locale
 unset LANG LANGUAGE
 wineserver=$(dirname "$wine")/wineserver
 
+if [ "$rodir" = 1 ]; then
+  ro=$root/readonly/$name
+  rm -rf "$ro"; mkdir -p "$ro"
+  cp "$1" "$ro/"
+  printf 'kept' > "$ro/readonly.dat"
+  prog=$ro/$(basename "$1"); shift
+  set -- "$prog" "$@"
+  export KX_RODIR=$ro
+fi
+
 run() {
+  if [ -n "${KX_RODIR:-}" ] && [ -z "${KX_IN_NS:-}" ]; then
+    KX_IN_NS=1 exec unshare -m --propagation private bash -c \
+      'mount --bind "$KX_RODIR" "$KX_RODIR" && mount -o remount,bind,ro "$KX_RODIR" && run "$@"' run "$@"
+  fi
   "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$family" /f >/dev/null 2>&1
   "$wine" "$@"
 }
@@ -44,7 +62,8 @@ if [ "$display" = 1 ]; then
   rc=$?
 else
   unset DISPLAY
-  run "$@"
+  export -f run; export wine family
+  bash -c 'run "$@"' run "$@"
   rc=$?
 fi
 "$wineserver" -k >/dev/null 2>&1 || true
