@@ -151,7 +151,10 @@ int CreateCommand(const std::string& archive, const std::vector<std::string>& pa
                 s.pop_back();
             Walk(fs::path(s), s, inputs, failures);
         } else if (fs::is_regular_file(st)) {
-            inputs.push_back({p, "", false, static_cast<std::int64_t>(fs::file_size(p, ec))});
+            // Windows takes "/" as a separator too; the stored name is what follows
+            // the last separator, so name it in the platform's own form.
+            inputs.push_back({fs::path(p).make_preferred().string(), "", false,
+                              static_cast<std::int64_t>(fs::file_size(p, ec))});
         } else {
             Error("cannot add " + Quote(p) + ": no such file or directory");
             ++failures;
