@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "archive/JodArchiver.h"
@@ -99,6 +100,26 @@ TOpened OpenForReading(const std::string& archive) {
     for (const auto& o : r.Arc->FileList())
         r.Entries.push_back(o->FileEntry);
     return r;
+}
+
+// Opens ARCHIVE for list, test or extract; on failure reports it and answers the
+// exit code (a file that will not open counts as damaged for "test").
+std::optional<int> OpenOrReport(const std::string& archive, TOpened& a, bool damagedIsFailure) {
+    if (!FileExists(archive)) {
+        Error("cannot open " + Quote(archive) + ": no such file");
+        return ExitFailure;
+    }
+    try {
+        a = OpenForReading(archive);
+    } catch (const std::exception& e) {
+        if (damagedIsFailure) {
+            Error(Quote(archive) + ": " + Describe(e));
+            return ExitFailure;
+        }
+        Error(Quote(archive) + ": damaged: " + Describe(e));
+        return ExitDamaged;
+    }
+    return std::nullopt;
 }
 
 std::string TempPath() {
@@ -263,17 +284,9 @@ int CreateCommand(const std::string& archive, const std::vector<std::string>& pa
 }
 
 int ListCommand(const std::string& archive) {
-    if (!FileExists(archive)) {
-        Error("cannot open " + Quote(archive) + ": no such file");
-        return ExitFailure;
-    }
     TOpened a;
-    try {
-        a = OpenForReading(archive);
-    } catch (const std::exception& e) {
-        Error(Quote(archive) + ": " + Describe(e));
-        return ExitFailure;
-    }
+    if (auto rc = OpenOrReport(archive, a, true))
+        return *rc;
     const TArchiveHeader& h = a.Arc->Header();
     std::string flags;
     if (a.Arc->Solid())
@@ -315,17 +328,9 @@ int ListCommand(const std::string& archive) {
 }
 
 int TestCommand(const std::string& archive, bool progressWanted) {
-    if (!FileExists(archive)) {
-        Error("cannot open " + Quote(archive) + ": no such file");
-        return ExitFailure;
-    }
     TOpened a;
-    try {
-        a = OpenForReading(archive);
-    } catch (const std::exception& e) {
-        Error(Quote(archive) + ": damaged: " + Describe(e));
-        return ExitDamaged;
-    }
+    if (auto rc = OpenOrReport(archive, a, false))
+        return *rc;
     TProgressBar bar(progressWanted);
     double total = 0, done = 0;
     for (const auto& e : a.Entries)
@@ -352,17 +357,9 @@ int TestCommand(const std::string& archive, bool progressWanted) {
 
 int ExtractCommand(const std::string& archive, const std::string& dir, const std::vector<std::string>& names,
                    bool progressWanted) {
-    if (!FileExists(archive)) {
-        Error("cannot open " + Quote(archive) + ": no such file");
-        return ExitFailure;
-    }
     TOpened a;
-    try {
-        a = OpenForReading(archive);
-    } catch (const std::exception& e) {
-        Error(Quote(archive) + ": " + Describe(e));
-        return ExitFailure;
-    }
+    if (auto rc = OpenOrReport(archive, a, true))
+        return *rc;
     std::vector<bool> asked(names.size(), false);
     TProgressBar bar(progressWanted);
     double total = 0, done = 0;
