@@ -1,5 +1,5 @@
-// libFuzzer target: an arbitrary file opened as an archive, its entries listed and
-// every entry extracted. Any kx::Exception is an acceptable refusal; a crash, a
+// libFuzzer target: an arbitrary file opened as an archive by the setup's component,
+// its entries listed and every entry extracted. Any kx::Exception is an acceptable refusal; a crash, a
 // sanitizer report, a hang or runaway memory is a finding.
 #include <unistd.h>
 
@@ -9,28 +9,9 @@
 #include <set>
 #include <string>
 
-#include "archive/JodCustExtractor.h"
-#include "archive/ZlibCodec.h"
+#include "archive/QdxArch2.h"
 
 namespace {
-
-class FuzzExtractor : public kx::TCustomExtractor {
-public:
-    ~FuzzExtractor() override {
-        FDestroying = true;
-        try {
-            Close();
-        } catch (...) {
-        }
-    }
-
-protected:
-    std::int32_t GetMaxBlockSize() override { return FHeader.BlockSize + FHeader.BlockSize / 100; }
-    bool UncompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src,
-                         std::int32_t srcSize) override {
-        return kx::ZlibUncompressBlock(dest, destSize, src, srcSize);
-    }
-};
 
 const std::string& WorkDir() {
     static const std::string dir = [] {
@@ -52,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     try {
-        FuzzExtractor x;
+        kx::TQdxArch2 x; // the component the setup reads its payload with
         x.SetFileName(archive);
         x.SetReadOnly(true);
         x.SetRestoreAction(kx::raOverwrite);
