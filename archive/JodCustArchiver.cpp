@@ -22,8 +22,6 @@ namespace kx {
 namespace {
 
 // What follows the last path delimiter or drive colon.
-std::string FileNamePart(const std::string& path) { return ExtractFileName(path); }
-
 // Restores a flag however the scope is left.
 struct TFlagGuard {
     bool& Flag;
@@ -117,15 +115,15 @@ std::string TCustomArchiver::StoredNameOf(const std::string& path) const {
     if (FPathStorage == psWhole)
         return path;
     if (FPathStorage == psNone || FStartingDirectory.empty())
-        return FileNamePart(path);
+        return ExtractFileName(path);
     std::string prefix = FStartingDirectory;
     if (FOptions.Contains(oIncludeStartingDirectory)) {
         // Keep the starting directory's own name in the stored names.
         prefix = RemoveTrailingBackslash(prefix);
-        std::size_t p = prefix.find_last_of(PathDelims);
-        if (p == std::string::npos)
-            return prefix + PathDelim + FileNamePart(path);
-        prefix.resize(p + 1);
+        std::string parent = ExtractFilePath(prefix); // a 0x5C trail byte is no delimiter
+        if (parent.empty())
+            return prefix + PathDelim + ExtractFileName(path);
+        prefix = parent;
     } else {
         prefix = AddTrailingBackslash(prefix);
     }
@@ -167,7 +165,7 @@ bool TCustomArchiver::AddFile(const std::string& path) {
     CheckOpen();
     CheckReadOnly();
 
-    bool isFolder = FileNamePart(path) == ".";
+    bool isFolder = ExtractFileName(path) == ".";
     if (!isFolder && !FileExists(path))
         return false;
 
@@ -209,7 +207,7 @@ bool TCustomArchiver::AddFile(const std::string& path) {
         return true;
     }
     if (!FMakingSolid) {
-        DisplayMessage(Format(Messages().AddingFile(), FileNamePart(path), static_cast<double>(size)));
+        DisplayMessage(Format(Messages().AddingFile(), ExtractFileName(path), static_cast<double>(size)));
         AddToLog(Format(Messages().AddingFile(), path, static_cast<double>(size)));
     }
 
