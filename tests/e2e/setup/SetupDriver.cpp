@@ -236,6 +236,9 @@ bool TSetupProcess::WaitForExit(int timeoutMs, DWORD* exitCode) {
 }
 
 bool TSetupProcess::SaveScreenshot(const std::string& bmpPath) const {
+    // The page may have been shown a moment ago: let it paint before the copy.
+    RedrawWindow(FForm, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(200);
     RECT r{};
     GetClientRect(FForm, &r);
     MapWindowPoints(FForm, nullptr, reinterpret_cast<POINT*>(&r), 2);
