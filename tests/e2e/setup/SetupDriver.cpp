@@ -13,7 +13,7 @@ namespace {
 constexpr int kPoll = 50;
 
 struct TFind {
-    DWORD Pid;
+    DWORD Pid; // 0: any process
     const char* Class;
     HWND Found;
 };
@@ -24,7 +24,7 @@ BOOL CALLBACK FindTopLevel(HWND wnd, LPARAM lp) {
     GetWindowThreadProcessId(wnd, &pid);
     char cls[64] = {};
     GetClassNameA(wnd, cls, sizeof cls);
-    if (pid == f->Pid && IsWindowVisible(wnd) && lstrcmpA(cls, f->Class) == 0) {
+    if ((pid == f->Pid || f->Pid == 0) && IsWindowVisible(wnd) && lstrcmpA(cls, f->Class) == 0) {
         f->Found = wnd;
         return FALSE;
     }
@@ -81,13 +81,30 @@ TSetupProcess::~TSetupProcess() {
             WaitForSingleObject(FInfo.hProcess, 5000);
         }
         CloseHandle(FInfo.hProcess);
-        CloseHandle(FInfo.hThread);
+        if (FInfo.hThread) CloseHandle(FInfo.hThread);
     }
 }
 
-bool TSetupProcess::WaitForForm(int timeoutMs) {
+std::unique_ptr<TSetupProcess> TSetupProcess::Attach(const char* formClass, int timeoutMs) {
     for (int t = 0; t < timeoutMs; t += kPoll) {
-        FForm = FindWindowOf(FInfo.dwProcessId, kx::kSetupFormClass);
+        if (HWND form = FindWindowOf(0, formClass)) {
+            std::unique_ptr<TSetupProcess> p(new TSetupProcess());
+            GetWindowThreadProcessId(form, &p->FInfo.dwProcessId);
+            p->FInfo.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
+                                            p->FInfo.dwProcessId);
+            if (!p->FInfo.hProcess) return nullptr;
+            p->FForm = form;
+            p->Sync();
+            return p;
+        }
+        Sleep(kPoll);
+    }
+    return nullptr;
+}
+
+bool TSetupProcess::WaitForForm(int timeoutMs, const char* formClass) {
+    for (int t = 0; t < timeoutMs; t += kPoll) {
+        FForm = FindWindowOf(FInfo.dwProcessId, formClass ? formClass : kx::kSetupFormClass);
         if (FForm) {
             Sync();
             return true;

@@ -1,6 +1,7 @@
 // Drives a running setup program from outside: finds its controls by ID, clicks,
 // types, answers its message boxes, reads captions and rectangles, takes screenshots.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,15 @@ public:
     // Starts the program; extraEnv holds "NAME=value" entries added to this
     // process's environment for the child.
     explicit TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv = {});
+    // Takes over the process that shows a visible top-level window of formClass
+    // (a program started by another one); null after the timeout.
+    static std::unique_ptr<TSetupProcess> Attach(const char* formClass, int timeoutMs = 20000);
     ~TSetupProcess();
     TSetupProcess(const TSetupProcess&) = delete;
     TSetupProcess& operator=(const TSetupProcess&) = delete;
 
-    // Waits for the visible wizard form; false after the timeout.
-    bool WaitForForm(int timeoutMs = 20000);
+    // Waits for the visible form (the wizard's unless named); false after the timeout.
+    bool WaitForForm(int timeoutMs = 20000, const char* formClass = nullptr);
     HWND Form() const { return FForm; }
     HWND Control(int id) const;
 
@@ -68,6 +72,7 @@ public:
     bool SaveScreenshot(const std::string& bmpPath) const;
 
 private:
+    TSetupProcess() = default;
     PROCESS_INFORMATION FInfo{};
     HWND FForm = nullptr;
 };

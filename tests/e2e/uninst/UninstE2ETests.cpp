@@ -1,0 +1,405 @@
+// kxUnInst.exe under Wine on installations laid out as the setup records them:
+// what it removes, what it leaves, the files in use, the list of entries, the
+// refusals, message 36, and screenshots of its window in each language.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "../setup/SetupDriver.h"
+#include "UninstWorld.h"
+#include "sys/Handles.h"
+#include "uninst/UnInstControlIds.h"
+
+using namespace kx;
+using namespace kxe2e;
+
+namespace {
+
+std::string gUninst, gTestSvc, gAcmeUi, gArtifacts;
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+bool ContainsNoCase(std::string text, std::string part) {
+    for (std::string* s : {&text, &part})
+        for (char& c : *s)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return text.find(part) != std::string::npos;
+}
+
+void Shot(TSetupProcess& p, const std::string& what) {
+    if (gArtifacts.empty()) return;
+    CreateDirectoryA(WinPath(gArtifacts).c_str(), nullptr);
+    EXPECT_TRUE(p.SaveScreenshot(gArtifacts + "/uninst-" + LangName() + "-" + what + ".bmp")) << what;
+}
+
+// The bytes of a literal, NULs included.
+template <std::size_t N>
+std::string Bytes(const char (&s)[N]) {
+    return std::string(s, N - 1);
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+    std::string s;
+    for (const std::string& l : lines) s += l + "\n";
+    return s;
+}
+
+class Uninstall : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(gUninst.empty()) << "run with --uninst=PATH";
+        // Every Windows has this key; a setup that counts a shared file adds to it.
+        RegSetDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, "kx-marker", 1);
+    }
+
+    std::unique_ptr<TFakeInstall> Install(TFakeOptions options = {}) {
+        return std::make_unique<TFakeInstall>(options, WinPath(gUninst), WinPath(gTestSvc), WinPath(gAcmeUi));
+    }
+
+    // Starts the uninstaller at path; its first phase hands over to the window of
+    // the second, which is returned.
+    std::unique_ptr<TSetupProcess> Start(const std::string& path) {
+        TSetupProcess first(path);
+        DWORD code = 1234;
+        EXPECT_TRUE(first.WaitForExit(20000, &code));
+        EXPECT_EQ(code, 0u) << "first phase";
+        std::unique_ptr<TSetupProcess> p = TSetupProcess::Attach(kUnInstFormClass);
+        EXPECT_NE(p, nullptr) << "no uninstaller window";
+        return p;
+    }
+
+    // Presses UnInstall and answers the final message 35; the progress lines.
+    std::vector<std::string> RunToTheEnd(TSetupProcess& p) {
+        p.ClickAsync(idUnBtnUnInstall);
+        return Finish(p);
+    }
+
+    std::vector<std::string> Finish(TSetupProcess& p) {
+        HWND box = p.WaitForBox(60000);
+        EXPECT_NE(box, nullptr) << "no final message";
+        if (!box) return {};
+        const std::vector<std::string> lines = p.ListItems(idUnLbxProgress);
+        EXPECT_EQ(TSetupProcess::BoxText(box), Msg(35));
+        p.Answer(box, IDOK);
+        EXPECT_TRUE(p.WaitForExit(10000));
+        return lines;
+    }
+
+    // Starts the uninstaller, which is expected to find nothing it may remove.
+    void ExpectMessage36(const std::string& path) {
+        TSetupProcess p(path);
+        HWND box = p.WaitForBox(20000);
+        ASSERT_NE(box, nullptr) << "no message box";
+        EXPECT_EQ(TSetupProcess::BoxText(box), Msg(36));
+        EXPECT_FALSE(p.WaitForForm(100, kUnInstFormClass));
+        p.Answer(box, IDOK);
+        EXPECT_TRUE(p.WaitForExit(10000));
+    }
+};
+
+TEST_F(Uninstall, FromTheTargetFolderRemovesWhatTheSetupRecordedAndNothingElse) {
+    // A service the package stops but does not own: its program lies elsewhere.
+    MakeDirs("C:\\KxOther");
+    ASSERT_TRUE(CopyFileA(WinPath(gTestSvc).c_str(), "C:\\KxOther\\othersvc.exe", FALSE));
+    RunWait("\"C:\\KxOther\\othersvc.exe\" /install /silent /name=KxOtherSvc");
+    const TSnapshot before = TakeSnapshot();
+
+    TFakeOptions options;
+    options.Service = true;
+    auto inst = Install(options);
+    WriteText(inst->Dir + "UnInst.Ini", "[Reg]\r\nRegKey=" + inst->RegKey +
+                                            "\r\n\r\n[Service]\r\nKxTestSvc=True\r\nKxOtherSvc=True\r\n");
+    ASSERT_NE(RegText(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\KxTestSvc", "ImagePath"), "");
+
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(TSetupProcess::Text(p->Form()), Msg(29, inst->GroupName));
+    EXPECT_EQ(p->Text(idUnLblTitle), Msg(29, inst->GroupName));
+    EXPECT_EQ(p->Text(idUnBtnUnInstall), Msg(30));
+    EXPECT_EQ(p->Text(idUnBtnCancel), Msg(4));
+    EXPECT_EQ(p->Text(idUnLblCompany), "Acme Ltd.");
+    EXPECT_TRUE(GetWindowLongA(p->Control(idUnBtnUnInstall), GWL_STYLE) & BS_DEFPUSHBUTTON);
+    EXPECT_EQ(p->ListItems(idUnLbxProgress), (std::vector<std::string>{inst->Dir}));
+    Shot(*p, "ready");
+    // Nothing is removed before UnInstall is pressed.
+    EXPECT_TRUE(Exists(inst->Dir + "readme.txt"));
+    EXPECT_TRUE(Exists(inst->TargetUninstaller()));
+
+    // Enter presses the default button.
+    PostMessageA(p->Control(idUnBtnUnInstall), WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(p->Control(idUnBtnUnInstall), WM_KEYUP, VK_RETURN, 0);
+    const std::vector<std::string> lines = Finish(*p);
+    EXPECT_TRUE(Contains(lines, Msg(31, "KxTestSvc"))) << Join(lines);
+    EXPECT_TRUE(Contains(lines, Msg(31, "KxOtherSvc"))) << Join(lines);
+    for (const std::string& f : inst->Files) EXPECT_TRUE(Contains(lines, Msg(32, f))) << f << "\n" << Join(lines);
+    EXPECT_TRUE(Contains(lines, Msg(32, inst->TargetUninstaller()))) << Join(lines);
+    EXPECT_TRUE(Contains(lines, Msg(33))) << Join(lines);
+    EXPECT_TRUE(Contains(lines, Msg(34))) << Join(lines);
+    EXPECT_EQ(lines.back(), Msg(35));
+
+    // The package's own service unregistered itself; the other one is still registered.
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\KxTestSvc"));
+    EXPECT_NE(RegText(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\KxOtherSvc", "ImagePath"), "");
+    const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
+    EXPECT_TRUE(diff.empty()) << Join(diff);
+    // Only the temporary copy that ran the uninstall waits for the next start.
+    EXPECT_TRUE(ContainsNoCase(PendingDeletes(), "kxUn")) << PendingDeletes();
+    EXPECT_FALSE(ContainsNoCase(PendingDeletes(), "Velmora")) << PendingDeletes();
+
+    RunWait("\"C:\\KxOther\\othersvc.exe\" /uninstall /silent /name=KxOtherSvc");
+    RemoveTree("C:\\KxOther");
+}
+
+TEST_F(Uninstall, FileTheUserAddedSurvivesWithItsFolder) {
+    auto inst = Install();
+    WriteText(inst->Dir + "my notes.txt", "mine");
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    RunToTheEnd(*p);
+    EXPECT_EQ(ReadText(inst->Dir + "my notes.txt"), "mine");
+    EXPECT_FALSE(Exists(inst->Dir + "readme.txt"));
+    EXPECT_FALSE(Exists(inst->Dir + "data\\"));
+    EXPECT_FALSE(Exists(inst->TargetUninstaller()));
+    EXPECT_FALSE(Exists(inst->Dir + "UnInst.Ini"));
+    EXPECT_FALSE(Exists(inst->GroupDir));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, inst->RegKey));
+    EXPECT_TRUE(Exists("C:\\Program Files\\Velmora\\")) << "the target's parent is not empty";
+    inst->Remove();
+}
+
+TEST_F(Uninstall, FromTheWindowsFolderEachEntryIsOfferedAndTheSharedDllGoesWithTheLast) {
+    const TSnapshot before = TakeSnapshot();
+    TFakeOptions a, b;
+    a.Name = "KxTestA";
+    a.GroupName = "KxTest A";
+    b.Name = "KxTestB";
+    b.GroupName = "KxTest B";
+    auto first = Install(a); // creates C:\Program Files\Velmora, which the second finds there
+    auto second = Install(b);
+    ASSERT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, first->SharedDll), 2u);
+
+    // Two entries name the Windows folder's copy: the list offers both.
+    auto p = Start(first->WindowsCopy);
+    ASSERT_NE(p, nullptr);
+    std::vector<std::string> offered = p->ListItems(idUnLbxProgress);
+    std::sort(offered.begin(), offered.end());
+    EXPECT_EQ(offered, (std::vector<std::string>{"KxTest A", "KxTest B"}));
+    EXPECT_EQ(TSetupProcess::Text(p->Form()), Msg(30));
+    Shot(*p, "choose");
+    const std::vector<std::string> items = p->ListItems(idUnLbxProgress);
+    const int indexOfB = items[0] == "KxTest B" ? 0 : 1;
+    SendMessageA(p->Control(idUnLbxProgress), LB_SETCURSEL, static_cast<WPARAM>(indexOfB), 0);
+    RunToTheEnd(*p);
+
+    EXPECT_FALSE(Exists(second->Dir));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, second->RegKey));
+    EXPECT_TRUE(Exists(first->Dir + "readme.txt"));
+    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, first->RegKey));
+    EXPECT_TRUE(Exists(first->SharedDll)) << "the first installation still counts on it";
+    EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, first->SharedDll), 1u);
+    EXPECT_TRUE(Exists(first->WindowsCopy)) << "the first entry still names it";
+    EXPECT_TRUE(Exists("C:\\Program Files\\Velmora\\")) << "the second did not create it";
+
+    // One entry left: it is taken at once, as the system's list starts it.
+    p = Start(first->WindowsCopy);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(TSetupProcess::Text(p->Form()), Msg(29, "KxTest A"));
+    RunToTheEnd(*p);
+    EXPECT_FALSE(Exists(first->SharedDll));
+    EXPECT_FALSE(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, first->SharedDll).has_value());
+    EXPECT_FALSE(Exists(first->WindowsCopy));
+    const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
+    EXPECT_TRUE(diff.empty()) << Join(diff);
+}
+
+TEST_F(Uninstall, FilesInUseAreScheduledAndGoAtTheNextStart) {
+    TFakeOptions options;
+    options.Application = true;
+    auto inst = Install(options);
+    TSetupProcess app(inst->Dir + "app.exe");
+    HWND appWindow = nullptr;
+    for (int i = 0; i < 200 && !appWindow; ++i, Sleep(50)) appWindow = FindWindowA("TAcmeMainWindow", nullptr);
+    ASSERT_NE(appWindow, nullptr);
+
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    p->ClickAsync(idUnBtnUnInstall);
+    // Each file the application holds is asked about: Retry while it runs asks again.
+    HWND box = p->WaitForBox(60000);
+    ASSERT_NE(box, nullptr);
+    const std::string asked = TSetupProcess::BoxText(box);
+    EXPECT_TRUE(asked == Msg(32, inst->Dir + "readme.txt") || asked == Msg(32, inst->Dir + "app.exe")) << asked;
+    EXPECT_NE(GetDlgItem(box, IDRETRY), nullptr);
+    EXPECT_NE(GetDlgItem(box, IDCANCEL), nullptr);
+    Shot(*p, "in-use");
+    p->Answer(box, IDRETRY);
+    box = p->WaitForBox(20000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TSetupProcess::BoxText(box), asked);
+    p->Answer(box, IDCANCEL);
+    box = p->WaitForBox(20000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TSetupProcess::BoxText(box), Msg(38));
+    EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
+    EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
+    p->Answer(box, IDNO);
+    Finish(*p);
+
+    // Held files wait for the restart; everything else is gone.
+    EXPECT_TRUE(Exists(inst->Dir + "app.exe"));
+    EXPECT_TRUE(Exists(inst->Dir + "readme.txt"));
+    EXPECT_FALSE(Exists(inst->Dir + "data\\"));
+    EXPECT_FALSE(Exists(inst->TargetUninstaller()));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, inst->RegKey));
+    const std::string pending = PendingDeletes();
+    EXPECT_TRUE(ContainsNoCase(pending, "app.exe")) << pending;
+    EXPECT_TRUE(ContainsNoCase(pending, "readme.txt")) << pending;
+
+    PostMessageA(appWindow, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(app.WaitForExit(10000));
+    Restart();
+    EXPECT_FALSE(Exists(inst->Dir + "app.exe"));
+    EXPECT_FALSE(Exists(inst->Dir + "readme.txt"));
+    OSVERSIONINFOA vi{};
+    vi.dwOSVersionInfoSize = sizeof vi;
+    GetVersionExA(&vi);
+    // Only the NT family deletes folders at the next start.
+    if (vi.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        EXPECT_FALSE(Exists(inst->Dir));
+    }
+    inst->Remove();
+}
+
+TEST_F(Uninstall, ApplicationClosedBeforeRetryLetsEverythingGoAtOnce) {
+    TFakeOptions options;
+    options.Application = true;
+    auto inst = Install(options);
+    TSetupProcess app(inst->Dir + "app.exe");
+    HWND appWindow = nullptr;
+    for (int i = 0; i < 200 && !appWindow; ++i, Sleep(50)) appWindow = FindWindowA("TAcmeMainWindow", nullptr);
+    ASSERT_NE(appWindow, nullptr);
+
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    p->ClickAsync(idUnBtnUnInstall);
+    HWND box = p->WaitForBox(60000);
+    ASSERT_NE(box, nullptr);
+    PostMessageA(appWindow, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(app.WaitForExit(10000));
+    p->Answer(box, IDRETRY);
+    Finish(*p);
+    EXPECT_FALSE(Exists(inst->Dir));
+    EXPECT_FALSE(ContainsNoCase(PendingDeletes(), "Velmora")) << PendingDeletes();
+}
+
+TEST_F(Uninstall, RecordsOutsideTheInstallationAreRefusedLineByLine) {
+    auto inst = Install();
+    MakeDirs("C:\\KxVictim");
+    WriteText("C:\\KxVictim\\victim.txt", "keep");
+    WriteText("C:\\KxVictim\\relative.txt", "keep");
+    const std::string winIni = ReadText("C:\\windows\\win.ini");
+    const std::string systemIni = ReadText("C:\\windows\\system.ini");
+    inst->WriteList({"C:\\WINDOWS\\", "C:\\windows\\win.ini", "..\\..\\KxVictim\\victim.txt", "relative.txt",
+                     inst->Dir + "..\\..\\..\\KxVictim\\victim.txt", "C:/KxVictim/victim.txt",
+                     Bytes("\x01\xFF\xFE garbage \x00 bytes"), "\\windows\\system.ini"});
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    const std::vector<std::string> lines = RunToTheEnd(*p);
+    EXPECT_EQ(ReadText("C:\\KxVictim\\victim.txt"), "keep");
+    EXPECT_EQ(ReadText("C:\\KxVictim\\relative.txt"), "keep");
+    EXPECT_EQ(ReadText("C:\\windows\\win.ini"), winIni);
+    EXPECT_EQ(ReadText("C:\\windows\\system.ini"), systemIni);
+    // Every recorded file went, each with its line; no refused one has a line.
+    std::vector<std::string> removed = inst->Files;
+    for (const char* own : {"kxUnInst.Exe", "UnInst.Ini", "INSTFILE.LST"}) removed.push_back(inst->Dir + own);
+    for (const std::string& f : removed) EXPECT_TRUE(Contains(lines, Msg(32, f))) << f << "\n" << Join(lines);
+    for (const std::string& l : lines)
+        for (const char* refused : {"KxVictim", "win.ini", "system.ini", "relative", "garbage"})
+            EXPECT_FALSE(ContainsNoCase(l, refused)) << l;
+    EXPECT_FALSE(Exists(inst->Dir));
+    RemoveTree("C:\\KxVictim");
+}
+
+TEST_F(Uninstall, CancelRemovesNothing) {
+    auto inst = Install();
+    const TSnapshot before = TakeSnapshot();
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    p->Click(idUnBtnCancel);
+    EXPECT_TRUE(p->WaitForExit(10000));
+    const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
+    EXPECT_TRUE(diff.empty()) << Join(diff);
+    inst->Remove();
+}
+
+// What makes an installation unknown to the uninstaller, and the record it breaks.
+struct TBrokenCase {
+    const char* What;
+    void (*Break)(TFakeInstall& inst);
+};
+
+void PrintTo(const TBrokenCase& c, std::ostream* os) { *os << c.What; }
+
+class Broken : public Uninstall, public testing::WithParamInterface<TBrokenCase> {};
+
+TEST_P(Broken, GivesMessage36AndChangesNothing) {
+    auto inst = Install();
+    GetParam().Break(*inst);
+    const TSnapshot before = TakeSnapshot();
+    ExpectMessage36(inst->TargetUninstaller());
+    const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
+    EXPECT_TRUE(diff.empty()) << Join(diff);
+    inst->Remove();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Broken,
+    testing::Values(
+        TBrokenCase{"no UnInst.Ini", [](TFakeInstall& i) { DeleteFileA((i.Dir + "UnInst.Ini").c_str()); }},
+        TBrokenCase{"UnInst.Ini without [Reg]",
+                    [](TFakeInstall& i) { WriteText(i.Dir + "UnInst.Ini", "[Service]\r\nKxTestSvc=True\r\n"); }},
+        TBrokenCase{"empty UnInst.Ini", [](TFakeInstall& i) { WriteText(i.Dir + "UnInst.Ini", ""); }},
+        TBrokenCase{"binary UnInst.Ini",
+                    [](TFakeInstall& i) { WriteText(i.Dir + "UnInst.Ini", Bytes("\x00\xFF[Reg]\x00\x01")); }},
+        TBrokenCase{"no INSTFILE.LST", [](TFakeInstall& i) { DeleteFileA((i.Dir + "INSTFILE.LST").c_str()); }},
+        TBrokenCase{"entry already removed", [](TFakeInstall& i) { RegDeleteTree(HKEY_LOCAL_MACHINE, i.RegKey); }},
+        TBrokenCase{"entry naming another folder",
+                    [](TFakeInstall& i) {
+                        RegSetText(HKEY_LOCAL_MACHINE, i.RegKey, "UnInstallPath", "C:\\Program Files\\Velmora\\Other\\");
+                    }},
+        TBrokenCase{"entry naming the target folder's parent",
+                    [](TFakeInstall& i) {
+                        RegSetText(HKEY_LOCAL_MACHINE, i.RegKey, "UnInstallPath", "C:\\Program Files\\Velmora\\");
+                    }}));
+
+TEST_F(Uninstall, WindowsFolderCopyWithoutEntriesGivesMessage36) {
+    auto inst = Install();
+    RegDeleteTree(HKEY_LOCAL_MACHINE, inst->RegKey);
+    ExpectMessage36(inst->WindowsCopy);
+    EXPECT_TRUE(Exists(inst->WindowsCopy));
+    inst->Remove();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto take = [&](const char* name, std::string& into) {
+            if (a.rfind(name, 0) == 0) into = a.substr(std::strlen(name));
+        };
+        take("--uninst=", gUninst);
+        take("--testsvc=", gTestSvc);
+        take("--acmeui=", gAcmeUi);
+        take("--artifacts=", gArtifacts);
+    }
+    TScopedComInit com;
+    // The shortcuts the tests make would go to the Unix desktop's menus too.
+    SetEnvironmentVariableA("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d");
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,208 @@
+// The uninstaller's view of Windows: folders, installation records, shared-file
+// counts and deletions at the next start.
+#include "uninst/UninstSystem.h"
+
+#include "base/Format.h"
+#include "base/Text.h"
+#include "sys/Files.h"
+#include "sys/Handles.h"
+#include "sys/Paths.h"
+#include "sys/ServiceControl.h"
+#include "sys/Win32.h"
+#include "sys/untSetupUtils.h"
+#include "uninst/InstFileList.h"
+#include "uninst/WinInitFile.h"
+
+namespace kx {
+
+namespace {
+
+const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kShellFoldersKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+std::string ReadText(HKEY root, const char* key, const char* value) {
+    TRegKey k;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return std::string();
+    return ReadRegText(k.Get(), value);
+}
+
+std::optional<std::string> ReadValue(HKEY key, const std::string& name) {
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    return ReadRegText(key, name.c_str());
+}
+
+std::string Dir(const std::string& path) { return path.empty() ? path : AddTrailingBackslash(path); }
+
+std::string ShortName(const std::string& path) {
+    char buf[MAX_PATH];
+    DWORD n = GetShortPathNameA(path.c_str(), buf, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::string(buf, n) : std::string();
+}
+
+// The subkey names of a key under HKEY_LOCAL_MACHINE.
+std::vector<std::string> SubKeys(const char* key) {
+    std::vector<std::string> names;
+    TRegKey k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return names;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD len = sizeof name;
+        LONG rc = RegEnumKeyExA(k.Get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc == ERROR_SUCCESS) names.emplace_back(name, len);
+    }
+    return names;
+}
+
+std::string ProgramOf(const std::string& commandLine) { return ProgramOfCommandLine(commandLine, FileExists); }
+
+bool ReadFileText(const std::string& path, std::string& text) {
+    if (!FileExists(path)) return false;
+    try {
+        text = LoadFileToString(path);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+TUninstPlaces GetUninstPlaces() {
+    TUninstPlaces p;
+    p.CodePage = ActiveCodePage();
+    p.WindowsDir = GetWindowsPath();
+    p.SystemDir = GetSystemPath();
+    const std::string drive = p.SystemDir.substr(0, 3);
+    // Read, not made: GetCommonFilesPath would create the maker's folder.
+    std::string programFiles = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "ProgramFilesDir"));
+    if (programFiles.empty()) programFiles = drive + "Program Files\\";
+    p.CommonFilesDir = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "CommonFilesDir"));
+    if (p.CommonFilesDir.empty()) p.CommonFilesDir = programFiles + "Common Files\\";
+    p.ProtectedDirs.push_back(programFiles);
+    for (const char* v : {"ProgramFilesDir (x86)", "CommonFilesDir (x86)", "ProgramW6432Dir", "CommonW6432Dir"}) {
+        std::string d = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, v));
+        if (!d.empty()) p.ProtectedDirs.push_back(d);
+    }
+    for (auto [root, value] : {std::pair{HKEY_LOCAL_MACHINE, "Common Programs"}, std::pair{HKEY_CURRENT_USER, "Programs"}}) {
+        std::string d = Dir(ReadText(root, kShellFoldersKey, value));
+        if (!d.empty()) p.ProgramsDirs.push_back(d);
+    }
+    // The folder the setup falls back to when the shell names none.
+    p.ProgramsDirs.push_back(drive + "WINDOWS\\Start Menu\\Programs\\");
+    p.ProtectedDirs.push_back(GetTempDir());
+    return p;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (SameText(a, b)) return true;
+    const std::string sa = ShortName(a), sb = ShortName(b);
+    return !sa.empty() && SameText(sa, sb);
+}
+
+std::vector<TInstallation> FindInstallations(const std::string& ownPath, const TUninstPlaces& places) {
+    std::vector<TInstallation> found;
+    const std::string ownDir = ExtractFilePath(ownPath);
+    std::string text;
+    TUnInstIni ini;
+    if (ReadFileText(ownDir + "UnInst.Ini", text)) {
+        if (ReadUnInstIni(text, ini)) found.push_back({ini.RegKey, ownDir, std::string()});
+        return found;
+    }
+    if (!SameFile(RemoveTrailingBackslash(ownDir), RemoveTrailingBackslash(places.WindowsDir))) return found;
+    for (const std::string& sub : SubKeys(kUninstallKey)) {
+        const std::string key = std::string(kUninstallKey) + "\\" + sub;
+        TRegKey k;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) continue;
+        const std::string program = ProgramOf(ReadRegText(k.Get(), "UnInstallString"));
+        const std::string dir = ReadRegText(k.Get(), "UnInstallPath");
+        if (program.empty() || dir.empty() || !SameFile(program, ownPath)) continue;
+        if (!FileExists(AddTrailingBackslash(dir) + "UnInst.Ini")) continue;
+        found.push_back({key, AddTrailingBackslash(dir), ReadRegText(k.Get(), "DisplayName")});
+    }
+    return found;
+}
+
+bool LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded) {
+    std::string iniText, listText;
+    TUnInstIni ini;
+    if (!ReadFileText(where.Dir + "UnInst.Ini", iniText) || !ReadUnInstIni(iniText, ini)) return false;
+    // An entry found in the system's list must be the one its settings file names.
+    if (!SameText(ini.RegKey, where.RegKey)) return false;
+    if (!ReadFileText(where.Dir + "INSTFILE.LST", listText)) return false;
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ini.RegKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
+    loaded.Where = where;
+    loaded.Entry = ReadUninstEntry([&](const std::string& name) { return ReadValue(key.Get(), name); });
+    if (loaded.Entry.UnInstallPath.empty()) return false;
+    if (!SameFile(RemoveTrailingBackslash(loaded.Entry.UnInstallPath), RemoveTrailingBackslash(where.Dir)))
+        return false;
+    if (loaded.Where.DisplayName.empty()) loaded.Where.DisplayName = loaded.Entry.DisplayName;
+    return MakeUninstPlan(ini, ReadInstFileList(listText), loaded.Entry, places, loaded.Plan);
+}
+
+bool OtherEntryNames(const std::string& program, const std::string& exceptKey) {
+    for (const std::string& sub : SubKeys(kUninstallKey)) {
+        const std::string key = std::string(kUninstallKey) + "\\" + sub;
+        if (SameText(key, exceptKey)) continue;
+        const std::string named = ProgramOf(ReadText(HKEY_LOCAL_MACHINE, key.c_str(), "UnInstallString"));
+        if (!named.empty() && SameFile(named, program)) return true;
+    }
+    return false;
+}
+
+std::optional<std::uint32_t> ReadSharedCount(const std::string& path) {
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (RegQueryValueExA(key.Get(), path.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        size != sizeof value || (type != REG_DWORD && type != REG_BINARY))
+        return std::nullopt;
+    return value;
+}
+
+void WriteSharedCount(const std::string& path, std::uint32_t count) {
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
+    const DWORD value = count;
+    RegSetValueExA(key.Get(), path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+void DeleteSharedCount(const std::string& path) {
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key.Get(), path.c_str());
+}
+
+void RemoveServiceRegistration(const std::string& serviceName) {
+    TServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (manager) {
+        TServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), DELETE));
+        if (service) DeleteService(service.Get());
+    }
+    DeleteServiceKey(serviceName);
+}
+
+bool ScheduleDeleteAtRestart(const std::string& path) {
+    if (IsNTFamily()) return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    if (!FileExists(path)) return false;
+    std::string shortPath = ShortName(path);
+    if (shortPath.empty()) shortPath = path;
+    const std::string winInit = GetWindowsPath() + "WinInit.ini";
+    // Whatever the profile functions still hold for the file goes to disk first.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, winInit.c_str());
+    std::string text;
+    if (FileExists(winInit) && !ReadFileText(winInit, text)) return false;
+    try {
+        SaveStringToFile(winInit, AddWinInitRename(text, "NUL", shortPath));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace kx

@@ -1,0 +1,59 @@
+// What the uninstaller asks of Windows: the system's folders, the installations
+// that name this program, their records, the shared-file counts and deletions
+// deferred to the next start.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "uninst/UninstPlan.h"
+
+namespace kx {
+
+TUninstPlaces GetUninstPlaces();
+
+// One installation: its uninstall entry under HKEY_LOCAL_MACHINE and its target folder.
+struct TInstallation {
+    std::string RegKey;
+    std::string Dir;
+    std::string DisplayName;
+};
+
+// Started from a folder that holds "UnInst.Ini": that folder's installation.
+// Started from the Windows folder: each entry of the system's list whose
+// "UnInstallString" names ownPath and whose "UnInstallPath" holds "UnInst.Ini".
+std::vector<TInstallation> FindInstallations(const std::string& ownPath, const TUninstPlaces& places);
+
+struct TLoadedInstallation {
+    TInstallation Where;
+    TUninstEntry Entry;
+    TUninstPlan Plan;
+};
+
+// Reads "UnInst.Ini", "INSTFILE.LST" and the uninstall entry, and makes the plan.
+// False, with nothing changed, when a file or the entry is missing, the entry
+// names another folder, or the records name no folder the uninstaller may touch.
+bool LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded);
+
+// True when an entry of the system's list other than exceptKey names program.
+bool OtherEntryNames(const std::string& program, const std::string& exceptKey);
+
+// Two names of one file: the same text, or the same short (8.3) form.
+bool SameFile(const std::string& a, const std::string& b);
+
+// The file's count under ...\CurrentVersion\SharedDLLs; nullopt when it has none.
+std::optional<std::uint32_t> ReadSharedCount(const std::string& path);
+void WriteSharedCount(const std::string& path, std::uint32_t count);
+void DeleteSharedCount(const std::string& path);
+
+// Removes what is left of a service's registration: through the service manager
+// where there is one, then its key.
+void RemoveServiceRegistration(const std::string& serviceName);
+
+// Deletes path at the next start of Windows: on the NT family a delayed
+// MoveFileEx (empty folders too); on the 9x family a "NUL=" line with the short
+// path in "WinInit.ini" [rename], which handles files only.
+bool ScheduleDeleteAtRestart(const std::string& path);
+
+} // namespace kx
