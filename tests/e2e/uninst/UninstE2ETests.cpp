@@ -84,7 +84,8 @@ protected:
         if (!box) return {};
         const std::vector<std::string> lines = p.ListItems(idUnLbxProgress);
         EXPECT_EQ(TSetupProcess::BoxText(box), Msg(35));
-        p.Answer(box, IDOK);
+        // The program ends with this box: no waiting for its window to answer.
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
         EXPECT_TRUE(p.WaitForExit(10000));
         return lines;
     }
@@ -96,7 +97,7 @@ protected:
         ASSERT_NE(box, nullptr) << "no message box";
         EXPECT_EQ(TSetupProcess::BoxText(box), Msg(36));
         EXPECT_FALSE(p.WaitForForm(100, kUnInstFormClass));
-        p.Answer(box, IDOK);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
         EXPECT_TRUE(p.WaitForExit(10000));
     }
 };
