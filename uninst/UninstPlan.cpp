@@ -3,6 +3,7 @@
 #include "uninst/UninstPlan.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "base/Format.h"
 #include "base/Text.h"
@@ -38,6 +39,11 @@ std::vector<std::string> DeepestFirst(std::vector<std::string> paths, unsigned c
     return paths;
 }
 
+// One key for every spelling of a path that SameWinPath takes as equal.
+std::string PathKey(const std::string& path, unsigned codePage) {
+    return UpperCase(WithoutTrailingDelim(path, codePage));
+}
+
 bool Contains(const std::vector<std::string>& paths, const std::string& path, unsigned codePage) {
     return std::any_of(paths.begin(), paths.end(),
                        [&](const std::string& p) { return SameWinPath(p, path, codePage); });
@@ -66,7 +72,7 @@ public:
                 Refuse(r, TRefusal::Directory);
             } else if (!InSharedFolder(r)) {
                 Refuse(r, TRefusal::OutsideSharedFolders);
-            } else if (!Contains(Shared, r, Cp)) {
+            } else if (SharedKeys.insert(PathKey(r, Cp)).second) {
                 Shared.push_back(r);
             }
         }
@@ -78,15 +84,13 @@ public:
         if (IsProtectedDir(entry, P)) return Refuse(entry, TRefusal::ProtectedFolder);
         // The uninstaller and its records go last, with their own step.
         if (Contains(Plan.RecordFiles, entry, Cp) || SameWinPath(entry, Plan.Uninstaller, Cp)) return;
-        const bool shared = Contains(Shared, entry, Cp);
+        const bool shared = SharedKeys.count(PathKey(entry, Cp)) != 0;
         if (!shared && !IsInsideWinDir(entry, Plan.TargetDir, Cp)) return Refuse(entry, TRefusal::NotRecorded);
         AddFile(entry, shared);
     }
 
     void AddFile(const std::string& path, bool shared) {
-        for (const TPlannedFile& f : Plan.Files)
-            if (SameWinPath(f.Path, path, Cp)) return;
-        Plan.Files.push_back({path, shared});
+        if (FileKeys.insert(PathKey(path, Cp)).second) Plan.Files.push_back({path, shared});
     }
 
     void AddUnlistedShared() {
@@ -177,6 +181,7 @@ private:
     TUninstPlan& Plan;
     unsigned Cp;
     std::vector<std::string> Shared;
+    std::unordered_set<std::string> SharedKeys, FileKeys;
 };
 
 } // namespace

@@ -227,6 +227,7 @@ void TUninstRun::DeleteWindowsCopy() {
 void TUninstRun::Run() {
     FDone = 0;
     FTotal = static_cast<int>(FPlan.Services.size() + FPlan.Files.size() + FPlan.Shortcuts.size()) + 3;
+    CheckEntryCanBeRemoved(FPlan.EntryKey);
     StopServices();
     DeleteFiles();
     DeleteShortcuts();

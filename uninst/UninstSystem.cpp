@@ -2,6 +2,7 @@
 // counts and deletions at the next start.
 #include "uninst/UninstSystem.h"
 
+#include "base/Exception.h"
 #include "base/Format.h"
 #include "base/Text.h"
 #include "sys/Files.h"
@@ -176,6 +177,19 @@ void DeleteSharedCount(const std::string& path) {
     TRegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
     RegDeleteValueA(key.Get(), path.c_str());
+}
+
+void CheckEntryCanBeRemoved(const std::string& entryKey) {
+    TRegKey key;
+    const LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, entryKey.c_str(), 0,
+                                  KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS | DELETE, key.Put());
+    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) return;
+    char* text = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(rc), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = text ? Trim(text) : Format("Error %d", static_cast<int>(rc));
+    if (text) LocalFree(text);
+    throw Exception(message);
 }
 
 void RemoveServiceRegistration(const std::string& serviceName) {

@@ -47,6 +47,11 @@ std::optional<std::uint32_t> ReadSharedCount(const std::string& path);
 void WriteSharedCount(const std::string& path, std::uint32_t count);
 void DeleteSharedCount(const std::string& path);
 
+// Raises Exception with the system's text when this process may not change or
+// delete the uninstall entry (a user without administrator rights): then the
+// run removes nothing rather than half an installation.
+void CheckEntryCanBeRemoved(const std::string& entryKey);
+
 // Removes what is left of a service's registration: through the service manager
 // where there is one, then its key.
 void RemoveServiceRegistration(const std::string& serviceName);

@@ -283,17 +283,20 @@ void TUnInstFM::RunUninstall() {
                        [this](int percent) { SetProgress(percent); },
                        [this](const std::string& text, unsigned flags) { return Ask(text, flags); }};
     TUninstRun run(FInstallations[FChosen].Plan, ui, FRunningPath);
+    bool done = false;
     try {
         run.Run();
+        done = true;
     } catch (const std::exception& e) {
         Ask(e.what(), MB_OK | MB_ICONERROR);
     }
     FRunning = false;
     SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
-    if (run.NeedReboot() && Ask(GetSetupMsg(msgRestartQuestion), MB_YESNO | MB_ICONQUESTION) == IDYES) {
-        RestartSystem();
-    } else {
-        Ask(GetSetupMsg(msgUninstallOk), MB_OK | MB_ICONINFORMATION);
+    if (done) {
+        if (run.NeedReboot() && Ask(GetSetupMsg(msgRestartQuestion), MB_YESNO | MB_ICONQUESTION) == IDYES)
+            RestartSystem();
+        else
+            Ask(GetSetupMsg(msgUninstallOk), MB_OK | MB_ICONINFORMATION);
     }
     DestroyWindow(FHandle);
 }

@@ -325,6 +325,26 @@ TEST_F(Uninstall, RecordsOutsideTheInstallationAreRefusedLineByLine) {
     RemoveTree("C:\\KxVictim");
 }
 
+TEST_F(Uninstall, WithoutTheRightToRemoveItsEntryNothingIsRemoved) {
+    auto inst = Install();
+    RegDenyChanges(HKEY_LOCAL_MACHINE, inst->RegKey, true);
+    const TSnapshot before = TakeSnapshot();
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    p->ClickAsync(idUnBtnUnInstall);
+    HWND box = p->WaitForBox(60000);
+    ASSERT_NE(box, nullptr);
+    // The system's own text; no final message follows.
+    EXPECT_NE(TSetupProcess::BoxText(box), Msg(35));
+    EXPECT_NE(TSetupProcess::BoxText(box), "");
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    EXPECT_TRUE(p->WaitForExit(10000));
+    const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
+    EXPECT_TRUE(diff.empty()) << Join(diff);
+    RegDenyChanges(HKEY_LOCAL_MACHINE, inst->RegKey, false);
+    inst->Remove();
+}
+
 TEST_F(Uninstall, CancelRemovesNothing) {
     auto inst = Install();
     const TSnapshot before = TakeSnapshot();
