@@ -5,6 +5,7 @@
 #include "base/Format.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
+#include "sys/FormStyle.h"
 #include "sys/untSetupUtils.h"
 #include "uninst/UnInstControlIds.h"
 #include "uninst/UninstRun.h"
@@ -33,13 +34,9 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DRAWITEM:
     case WM_CTLCOLORSTATIC:
         return SendMessageA(GetParent(hwnd), msg, wp, lp);
-    case WM_ERASEBKGND: {
-        RECT r;
-        GetClientRect(hwnd, &r);
-        FillRect(reinterpret_cast<HDC>(wp), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        DrawEdge(reinterpret_cast<HDC>(wp), &r, BDR_SUNKENOUTER, BF_RECT);
+    case WM_ERASEBKGND:
+        PaintTitlePanel(hwnd, reinterpret_cast<HDC>(wp));
         return 1;
-    }
     default:
         return DefWindowProcA(hwnd, msg, wp, lp);
     }
@@ -174,47 +171,26 @@ void TUnInstFM::CreateControls() {
                         idUnLbxProgress, 12, 73, 403, 185, WS_EX_CLIENTEDGE);
     ProgressBar = Child(FHandle, kProgressClass, "", 0, idUnProgressBar, 14, 57, 401, 13);
     Panel1 = Child(FHandle, kPanelClass, "", 0, idUnPanel1, 0, 0, 430, 44);
-    lblCompany = Child(FHandle, "STATIC", "", SS_LEFT | SS_NOPREFIX | WS_DISABLED, idUnLblCompany, 95, 278, 240, 15);
+    lblCompany =
+        Child(FHandle, "STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX | WS_DISABLED, idUnLblCompany, 95, 278, 240, 15);
     Bevel2 = Child(FHandle, "STATIC", "", SS_ETCHEDHORZ, idUnBevel2, 6, 265, 419, 2);
     imgTitle = Child(Panel1, "STATIC", "", SS_OWNERDRAW, idUnImgTitle, 15, 6, 32, 32);
-    lblTitle = Child(Panel1, "STATIC", "", SS_LEFT | SS_NOPREFIX, idUnLblTitle, 58, 20, 35, 15);
+    lblTitle = Child(Panel1, "STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, idUnLblTitle, 58, 20, 35, 15);
 }
 
-// The wizard's font: "Times New Roman", 9 points, in the language's character set.
 void TUnInstFM::ApplyLanguageFont() {
-    HDC dc = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
-    LOGFONTA lf{};
-    lf.lfHeight = -MulDiv(9, dpi, 72);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = static_cast<BYTE>(SetupLang == langGB     ? GB2312_CHARSET
-                                     : SetupLang == langBig5 ? CHINESEBIG5_CHARSET
-                                                             : ANSI_CHARSET);
-    lstrcpynA(lf.lfFaceName, "Times New Roman", LF_FACESIZE);
-    FFont = CreateFontIndirectA(&lf);
+    FFont = CreateLanguageFont(SetupLang);
     HFONT font = FFont ? FFont : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     EnumChildWindows(FHandle, SetChildFont, reinterpret_cast<LPARAM>(font));
     SendMessageA(lbxProgress, LB_SETITEMHEIGHT, 0, kProgressItemHeight);
 }
 
-// lblTitle takes the width of its text, keeping its place and height.
-void TUnInstFM::FitTitleLabel() {
-    HDC dc = GetDC(lblTitle);
-    HGDIOBJ old = SelectObject(dc, FFont ? static_cast<HGDIOBJ>(FFont) : GetStockObject(DEFAULT_GUI_FONT));
-    SIZE size{};
-    GetTextExtentPoint32A(dc, FCaption.c_str(), static_cast<int>(FCaption.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(lblTitle, dc);
-    SetWindowPos(lblTitle, nullptr, 0, 0, size.cx > 35 ? size.cx : 35, 15, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void TUnInstFM::SetCaption(const std::string& text) {
     FCaption = text;
     SetWindowTextA(FHandle, text.c_str());
     SetWindowTextA(lblTitle, text.c_str());
-    FitTitleLabel();
+    FitLabelToText(lblTitle);
 }
 
 void TUnInstFM::ShowInstallation(std::size_t index) {
@@ -236,24 +212,10 @@ void TUnInstFM::Show() {
 void TUnInstFM::AddProgressLine(const std::string& text) {
     LRESULT index = SendMessageA(lbxProgress, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     if (index >= 0) SendMessageA(lbxProgress, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
-    ProcessMessages();
+    ProcessPendingMessages(FHandle);
 }
 
 void TUnInstFM::SetProgress(int percent) { SendMessageA(ProgressBar, kSetPos, static_cast<WPARAM>(percent), 0); }
-
-void TUnInstFM::ProcessMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        if (!IsDialogMessageA(FHandle, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-}
 
 int TUnInstFM::Ask(const std::string& text, UINT flags) {
     return MessageBoxA(FHandle, text.c_str(), FCaption.c_str(), flags);

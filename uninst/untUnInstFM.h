@@ -26,8 +26,6 @@ public:
 
     void AddProgressLine(const std::string& text);
     void SetProgress(int percent);
-    // Lets the message loop handle what is pending (the run stays on this thread).
-    void ProcessMessages();
 
     static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
@@ -37,7 +35,6 @@ private:
     HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w, int h,
                DWORD exStyle = 0);
     void ApplyLanguageFont();
-    void FitTitleLabel();
     void SetCaption(const std::string& text);
     void ShowInstallation(std::size_t index);
     void RunUninstall();

@@ -217,83 +217,82 @@ TEST_F(Uninstall, FromTheWindowsFolderEachEntryIsOfferedAndTheSharedDllGoesWithT
     EXPECT_TRUE(diff.empty()) << Join(diff);
 }
 
-TEST_F(Uninstall, FilesInUseAreScheduledAndGoAtTheNextStart) {
-    TFakeOptions options;
-    options.Application = true;
-    auto inst = Install(options);
-    TSetupProcess app(inst->Dir + "app.exe");
-    HWND appWindow = nullptr;
-    for (int i = 0; i < 200 && !appWindow; ++i, Sleep(50)) appWindow = FindWindowA("TAcmeMainWindow", nullptr);
-    ASSERT_NE(appWindow, nullptr);
+// The installation's application runs while UnInstall is pressed: the first
+// question about a file it holds is on the screen.
+class UninstallWhileRunning : public Uninstall {
+protected:
+    void SetUp() override {
+        Uninstall::SetUp();
+        TFakeOptions options;
+        options.Application = true;
+        Inst = Install(options);
+        App = std::make_unique<TSetupProcess>(Inst->Dir + "app.exe");
+        for (int i = 0; i < 200 && !AppWindow; ++i, Sleep(50)) AppWindow = FindWindowA("TAcmeMainWindow", nullptr);
+        ASSERT_NE(AppWindow, nullptr);
+        P = Start(Inst->TargetUninstaller());
+        ASSERT_NE(P, nullptr);
+        P->ClickAsync(idUnBtnUnInstall);
+        Box = P->WaitForBox(60000);
+        ASSERT_NE(Box, nullptr);
+    }
+    void CloseApplication() {
+        PostMessageA(AppWindow, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(App->WaitForExit(10000));
+    }
+    std::unique_ptr<TFakeInstall> Inst;
+    std::unique_ptr<TSetupProcess> App, P;
+    HWND AppWindow = nullptr, Box = nullptr;
+};
 
-    auto p = Start(inst->TargetUninstaller());
-    ASSERT_NE(p, nullptr);
-    p->ClickAsync(idUnBtnUnInstall);
+TEST_F(UninstallWhileRunning, FilesInUseAreScheduledAndGoAtTheNextStart) {
     // Each file the application holds is asked about: Retry while it runs asks again.
-    HWND box = p->WaitForBox(60000);
-    ASSERT_NE(box, nullptr);
-    const std::string asked = TSetupProcess::BoxText(box);
-    EXPECT_TRUE(asked == Msg(32, inst->Dir + "readme.txt") || asked == Msg(32, inst->Dir + "app.exe")) << asked;
-    EXPECT_NE(GetDlgItem(box, IDRETRY), nullptr);
-    EXPECT_NE(GetDlgItem(box, IDCANCEL), nullptr);
-    Shot(*p, "in-use");
-    p->Answer(box, IDRETRY);
-    box = p->WaitForBox(20000);
+    const std::string asked = TSetupProcess::BoxText(Box);
+    EXPECT_TRUE(asked == Msg(32, Inst->Dir + "readme.txt") || asked == Msg(32, Inst->Dir + "app.exe")) << asked;
+    EXPECT_NE(GetDlgItem(Box, IDRETRY), nullptr);
+    EXPECT_NE(GetDlgItem(Box, IDCANCEL), nullptr);
+    Shot(*P, "in-use");
+    P->Answer(Box, IDRETRY);
+    HWND box = P->WaitForBox(20000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(TSetupProcess::BoxText(box), asked);
-    p->Answer(box, IDCANCEL);
-    box = p->WaitForBox(20000);
+    P->Answer(box, IDCANCEL);
+    box = P->WaitForBox(20000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(TSetupProcess::BoxText(box), Msg(38));
     EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
     EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
-    p->Answer(box, IDNO);
-    Finish(*p);
+    P->Answer(box, IDNO);
+    Finish(*P);
 
     // Held files wait for the restart; everything else is gone.
-    EXPECT_TRUE(Exists(inst->Dir + "app.exe"));
-    EXPECT_TRUE(Exists(inst->Dir + "readme.txt"));
-    EXPECT_FALSE(Exists(inst->Dir + "data\\"));
-    EXPECT_FALSE(Exists(inst->TargetUninstaller()));
-    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, inst->RegKey));
+    EXPECT_TRUE(Exists(Inst->Dir + "app.exe"));
+    EXPECT_TRUE(Exists(Inst->Dir + "readme.txt"));
+    EXPECT_FALSE(Exists(Inst->Dir + "data\\"));
+    EXPECT_FALSE(Exists(Inst->TargetUninstaller()));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, Inst->RegKey));
     const std::string pending = PendingDeletes();
     EXPECT_TRUE(ContainsNoCase(pending, "app.exe")) << pending;
     EXPECT_TRUE(ContainsNoCase(pending, "readme.txt")) << pending;
 
-    PostMessageA(appWindow, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(app.WaitForExit(10000));
+    CloseApplication();
     Restart();
-    EXPECT_FALSE(Exists(inst->Dir + "app.exe"));
-    EXPECT_FALSE(Exists(inst->Dir + "readme.txt"));
+    EXPECT_FALSE(Exists(Inst->Dir + "app.exe"));
+    EXPECT_FALSE(Exists(Inst->Dir + "readme.txt"));
     OSVERSIONINFOA vi{};
     vi.dwOSVersionInfoSize = sizeof vi;
     GetVersionExA(&vi);
     // Only the NT family deletes folders at the next start.
     if (vi.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        EXPECT_FALSE(Exists(inst->Dir));
+        EXPECT_FALSE(Exists(Inst->Dir));
     }
-    inst->Remove();
+    Inst->Remove();
 }
 
-TEST_F(Uninstall, ApplicationClosedBeforeRetryLetsEverythingGoAtOnce) {
-    TFakeOptions options;
-    options.Application = true;
-    auto inst = Install(options);
-    TSetupProcess app(inst->Dir + "app.exe");
-    HWND appWindow = nullptr;
-    for (int i = 0; i < 200 && !appWindow; ++i, Sleep(50)) appWindow = FindWindowA("TAcmeMainWindow", nullptr);
-    ASSERT_NE(appWindow, nullptr);
-
-    auto p = Start(inst->TargetUninstaller());
-    ASSERT_NE(p, nullptr);
-    p->ClickAsync(idUnBtnUnInstall);
-    HWND box = p->WaitForBox(60000);
-    ASSERT_NE(box, nullptr);
-    PostMessageA(appWindow, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(app.WaitForExit(10000));
-    p->Answer(box, IDRETRY);
-    Finish(*p);
-    EXPECT_FALSE(Exists(inst->Dir));
+TEST_F(UninstallWhileRunning, ApplicationClosedBeforeRetryLetsEverythingGoAtOnce) {
+    CloseApplication();
+    P->Answer(Box, IDRETRY);
+    Finish(*P);
+    EXPECT_FALSE(Exists(Inst->Dir));
     EXPECT_FALSE(ContainsNoCase(PendingDeletes(), "Velmora")) << PendingDeletes();
 }
 

@@ -30,18 +30,26 @@ std::string Lower(std::string s) {
     return s;
 }
 
-std::string WindowsDir() {
+// A folder that Windows names, with a trailing backslash.
+std::string Folder(UINT (WINAPI *get)(LPSTR, UINT)) {
     char buf[MAX_PATH];
-    UINT n = GetWindowsDirectoryA(buf, MAX_PATH);
-    std::string d(buf, n);
-    return d.back() == '\\' ? d : d + "\\";
+    const UINT n = get(buf, MAX_PATH);
+    const std::string d(buf, n < MAX_PATH ? n : 0);
+    return d.empty() || d.back() == '\\' ? d : d + "\\";
 }
 
-std::string SystemDir() {
-    char buf[MAX_PATH];
-    UINT n = GetSystemDirectoryA(buf, MAX_PATH);
-    std::string d(buf, n);
-    return d.back() == '\\' ? d : d + "\\";
+std::string WindowsDir() { return Folder(GetWindowsDirectoryA); }
+std::string SystemDir() { return Folder(GetSystemDirectoryA); }
+
+std::vector<std::string> SubKeyNames(HKEY key) {
+    std::vector<std::string> names;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD len = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, len);
+    }
+    return names;
 }
 
 std::string TempDir() {
@@ -83,13 +91,7 @@ void WalkKeys(HKEY root, const std::string& key, const std::vector<std::string>&
         std::snprintf(head, sizeof head, "=%lu:", static_cast<unsigned long>(type));
         out.insert("V " + key + "\\\\" + std::string(name, nameLen) + head + data.substr(0, dataLen));
     }
-    std::vector<std::string> subs;
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD len = sizeof name;
-        if (RegEnumKeyExA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        subs.emplace_back(name, len);
-    }
+    const std::vector<std::string> subs = SubKeyNames(k);
     RegCloseKey(k);
     for (const std::string& s : subs)
         if (std::find(skip.begin(), skip.end(), Lower(key + "\\" + s)) == skip.end())
@@ -244,13 +246,7 @@ void RegSetDword(HKEY root, const std::string& key, const std::string& value, st
 void RegDeleteTree(HKEY root, const std::string& key) {
     HKEY k = nullptr;
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return;
-    std::vector<std::string> subs;
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD len = sizeof name;
-        if (RegEnumKeyExA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        subs.emplace_back(name, len);
-    }
+    const std::vector<std::string> subs = SubKeyNames(k);
     RegCloseKey(k);
     for (const std::string& s : subs) RegDeleteTree(root, key + "\\" + s);
     RegDeleteKeyA(root, key.c_str());
