@@ -24,8 +24,8 @@ namespace {
 constexpr int kServiceStopSeconds = 15;
 // A program that has just ended (a stopped service, the first phase of this
 // program) may hold its file a moment longer.
-constexpr int kDeleteAttempts = 3;
-constexpr DWORD kDeleteRetryMs = 150;
+constexpr int kDeleteAttempts = 5;
+constexpr DWORD kDeleteRetryMs = 200;
 
 bool KeyIsEmpty(HKEY root, const std::string& key) {
     TRegKey k;
