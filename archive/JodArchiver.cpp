@@ -51,10 +51,7 @@ bool TBlockDeflater::Compress(std::uint8_t* dest, std::int32_t& destSize, const 
 }
 
 TJodArchiver::~TJodArchiver() {
-    try {
-        Close();
-    } catch (...) {
-    }
+    CloseForDestruction();
 }
 
 int TJodArchiver::ZlibLevel(TCompressionLevel level) {

@@ -49,12 +49,16 @@ void TArchiveStream::SetSize(std::int64_t newSize) {
 TArchiverRoot::TArchiverRoot() { RecreateMessages(); }
 
 TArchiverRoot::~TArchiverRoot() {
+    CloseForDestruction();
+    FFileList.clear();
+}
+
+void TArchiverRoot::CloseForDestruction() noexcept {
     FDestroying = true;
     try {
         Close();
     } catch (...) {
     }
-    FFileList.clear();
 }
 
 TMessages& TArchiverRoot::Messages() {
@@ -71,7 +75,8 @@ TMessages* TArchiverRoot::CreateMessages() { return new TMessages(); }
 void TArchiverRoot::RecreateMessages() { FMessages.reset(CreateMessages()); }
 
 void TArchiverRoot::SetBlockSize(std::int32_t value) {
-    if (value < MinBlockSize || value == FBlockSize) return;
+    // Above the reader's bound an archive could be written but never read again.
+    if (value < MinBlockSize || value > MaxAcceptedBlockSize || value == FBlockSize) return;
     FBlockSize = value;
 }
 
@@ -144,11 +149,15 @@ bool TArchiverRoot::ReadHeader(TStream& stream, TArchiveHeader& header) {
 void TArchiverRoot::WriteHeader() {
     TArchiveStream& s = Stream();
     s.SetPosition(0);
+    // The handler gets a zero-filled area to fill; without one the bytes read stay.
+    if (OnWriteUserData) {
+        TUserData fresh;
+        OnWriteUserData(this, fresh);
+        FHeader.UserData = fresh;
+    }
     TArchiveHeader h = FHeader;
     h.Signature = GetSignature();
     if (InPhase(phAddingData)) ++h.SegmentInfo.FileCount;
-    h.UserData = TUserData();
-    if (OnWriteUserData) OnWriteUserData(this, h.UserData);
     WriteArchiveHeader(s, h);
     AfterHeaderUpdate();
 }
@@ -184,11 +193,16 @@ void TArchiverRoot::ReadFileEntry(TFileEntry& entry) {
         e.PartInfo.CompressedSize > static_cast<std::int64_t>(FHeader.EndOffset) - end ||
         static_cast<std::int64_t>(e.SourceOffset) + e.PartInfo.Size > e.FileInfo.Size)
         throw EArchiver("Archive damaged: bad entry header");
+    ++FEntryHeadersRead;
     entry = e;
-    FLastReadEntry = e;
-    FLastReadEnd = end;
+    NoteEntryRead(e, end);
+}
+
+void TArchiverRoot::NoteEntryRead(const TFileEntry& entry, std::int64_t headerEnd) {
+    FLastReadEntry = entry;
+    FLastReadEnd = headerEnd;
     FLastReadSegment = FHeader.Segment;
-    FLastReadGeneration = s.Generation();
+    FLastReadGeneration = Stream().Generation();
     FLastReadValid = true;
 }
 
@@ -227,6 +241,7 @@ void TArchiverRoot::OpenArchiveFile() {
         }
     }
     FStream = std::make_unique<TArchiveStream>(std::move(file));
+    FStreamWritable = !FReadOnly && (GetOpenMode() & 3) != fmOpenRead;
     try {
         CheckHeader();
     } catch (...) {
@@ -238,8 +253,11 @@ void TArchiverRoot::OpenArchiveFile() {
 
 void TArchiverRoot::CreateArchiveFile() {
     CloseArchiveFile();
-    ForceDirectory(ExtractFileDir(FFileName));
+    // A name without a directory is made in the current directory.
+    const std::string dir = ExtractFileDir(FFileName);
+    if (!dir.empty()) ForceDirectory(dir);
     FStream = std::make_unique<TArchiveStream>(CreateFileStream(FFileName, fmCreate));
+    FStreamWritable = true;
     WriteHeader();
     FFilesProcessed = 0;
     FReadOnly = false;
@@ -247,10 +265,12 @@ void TArchiverRoot::CreateArchiveFile() {
 
 void TArchiverRoot::CloseArchiveFile() {
     FLastReadValid = false;
+    FEntryIndex.Clear();
     if (!FStream) return;
-    // The stream goes whatever happens to the header rewrite.
+    // The stream goes whatever happens to the header rewrite. A file opened for
+    // reading is never written, whatever the options say.
     try {
-        if (FOptions.Contains(oCreateReadOnly) && !(FHeader.ArchiveFlag & afReadOnly)) {
+        if (FStreamWritable && FOptions.Contains(oCreateReadOnly) && !(FHeader.ArchiveFlag & afReadOnly)) {
             FHeader.ArchiveFlag |= afReadOnly;
             WriteHeader();
         }
