@@ -15,33 +15,47 @@ namespace kx {
 // ---- TArchiveStream ---------------------------------------------------------
 
 TArchiveStream::TArchiveStream(std::unique_ptr<TStream> inner) : FInner(std::move(inner)) {
-    FPosition = FInner->Seek(0, TSeekOrigin::soCurrent);
+    FPosition = FInnerPosition = FInner->Seek(0, TSeekOrigin::soCurrent);
+}
+
+void TArchiveStream::Sync() {
+    if (FInnerPosition != FPosition) FPosition = FInnerPosition = FInner->Seek(FPosition, TSeekOrigin::soBeginning);
 }
 
 std::int32_t TArchiveStream::Read(void* buffer, std::int32_t count) {
+    Sync();
     std::int32_t n = FInner->Read(buffer, count);
     if (n > 0) FPosition += n;
+    FInnerPosition = FPosition;
     return n;
 }
 
 std::int32_t TArchiveStream::Write(const void* buffer, std::int32_t count) {
     ++FGeneration;
+    Sync();
     std::int32_t n = FInner->Write(buffer, count);
     if (n > 0) FPosition += n;
+    FInnerPosition = FPosition;
     return n;
 }
 
 std::int64_t TArchiveStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-    if (origin == TSeekOrigin::soCurrent && offset == 0) return FPosition;
-    if (origin == TSeekOrigin::soBeginning && offset == FPosition) return FPosition;
-    FPosition = FInner->Seek(offset, origin);
+    std::int64_t target = origin == TSeekOrigin::soCurrent ? FPosition + offset : offset;
+    if (origin == TSeekOrigin::soEnd || target < 0) {
+        // The file knows where its end is, and refuses what lies before its start.
+        Sync();
+        FPosition = FInnerPosition = FInner->Seek(offset, origin);
+        return FPosition;
+    }
+    FPosition = target; // moved when the next read or write needs it
     return FPosition;
 }
 
 void TArchiveStream::SetSize(std::int64_t newSize) {
     ++FGeneration;
+    Sync();
     FInner->SetSize(newSize);
-    FPosition = FInner->Seek(0, TSeekOrigin::soCurrent);
+    FPosition = FInnerPosition = FInner->Seek(0, TSeekOrigin::soCurrent);
 }
 
 // ---- construction -------------------------------------------------------------
@@ -137,12 +151,15 @@ std::int32_t TArchiverRoot::GetMaxBlockSize() { return FHeader.BlockSize; }
 
 bool TArchiverRoot::ReadHeader(TStream& stream, TArchiveHeader& header) {
     header = TArchiveHeader();
-    std::uint8_t sig[4];
-    if (stream.Read(sig, 4) != 4) return false; // too short to be an archive
-    header.Signature = static_cast<std::int32_t>(sig[0] | (sig[1] << 8) | (sig[2] << 16) | (std::uint32_t(sig[3]) << 24));
+    // One read: the header is read again at the start of every walk.
+    std::uint8_t b[ArchiveHeaderFixedSize];
+    const std::int32_t got = stream.Read(b, ArchiveHeaderFixedSize);
+    if (got < 4) return false; // too short to be an archive
+    header.Signature = static_cast<std::int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24));
     if (header.Signature != GetSignature()) return false;
-    if (stream.Size() - stream.Position() < ArchiveHeaderFixedSize - 4) return false; // truncated header
-    ReadArchiveHeaderBody(stream, header);
+    if (got < ArchiveHeaderFixedSize) return false; // truncated header
+    DecodeArchiveHeader(b, header);
+    ReadArchiveComment(stream, b, header);
     return true;
 }
 
@@ -171,6 +188,8 @@ void TArchiverRoot::CheckHeader() {
     s.SetPosition(0);
     if (!ReadHeader(s, FHeader)) throw EArchiver(Format(Messages().BadSignature(), FFileName));
     if (FHeader.Version > ArchiveVersion) throw Exception(Messages().UnknownVersion());
+    // The header the known entries were read under passed the checks below then.
+    if (FEntryIndex.Find(FHeader, s.Generation())) return;
     // Bounds every later read: the walk never leaves [header, EndOffset], and the
     // block buffers are sized from BlockSize.
     if (FHeader.EndOffset < s.Position() || FHeader.EndOffset > s.Size())

@@ -48,9 +48,9 @@ enum TArchiverPhase : unsigned {
     phEnumeratingAfterOpen = 1u << 7,
 };
 
-// The segment stream as the component sees it: forwards to the file stream and
-// answers position queries itself, so that walking entries costs only the reads and
-// seeks that move data.
+// The segment stream as the component sees it: forwards to the file stream,
+// answers position queries itself and moves the file position only when a read or
+// write needs it, so that walking entries costs only the calls that move data.
 class TArchiveStream : public TStream {
 public:
     explicit TArchiveStream(std::unique_ptr<TStream> inner);
@@ -58,13 +58,15 @@ public:
     std::int32_t Write(const void* buffer, std::int32_t count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     void SetSize(std::int64_t newSize) override;
-    TStream& Inner() { return *FInner; }
     // Grows on every write or resize; lets cached reads notice a changed file.
     std::uint64_t Generation() const { return FGeneration; }
 
 private:
+    void Sync(); // the file's position to FPosition
+
     std::unique_ptr<TStream> FInner;
-    std::int64_t FPosition = 0;
+    std::int64_t FPosition = 0;      // where the component is
+    std::int64_t FInnerPosition = 0; // where the file is
     std::uint64_t FGeneration = 0;
 };
 
