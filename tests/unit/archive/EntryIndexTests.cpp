@@ -178,18 +178,9 @@ TEST_F(EntryIndexTest, RestoreRulesStillDecideForKnownEntries) {
 }
 
 TEST_F(EntryIndexTest, DamagedBlockIsReportedOnEveryCall) {
-    Bytes bad = TextData(3000, 11);
-    std::vector<Bytes> blocks;
-    for (const Bytes& c : Chunks(bad, 1024)) blocks.push_back(ZlibBlock(c));
-    blocks[1][20] ^= 0x01;
-    std::int32_t stored = 0;
-    for (const Bytes& b : blocks) stored += static_cast<std::int32_t>(b.size());
-    EntryFields e;
-    e.Name = "f.txt";
-    e.FileSize = e.PartSize = 3000;
-    e.FileCompressed = stored;
+    const Bytes bad = TextData(3000, 11);
     SegmentBuilder s(SmallBlocks());
-    s.Add(e, blocks);
+    s.AddFile("f.txt", bad, true, 0, 0, 1);
     s.AddFile("g.txt", TextData(100), true);
     OpenBytes(s.Finish());
     Listen();

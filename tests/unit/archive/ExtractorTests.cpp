@@ -277,17 +277,8 @@ Bytes ArchiveWithFlippedByte(Bytes& firstBlockData, Bytes& good) {
     Bytes bad = TextData(3000, 11);
     good = TextData(2500, 12);
     firstBlockData = bad.substr(0, 1024);
-    std::vector<Bytes> blocks;
-    for (const Bytes& c : Chunks(bad, 1024)) blocks.push_back(ZlibBlock(c));
-    blocks[1][20] ^= 0x01;
-    std::int32_t stored = 0;
-    for (const Bytes& b : blocks) stored += static_cast<std::int32_t>(b.size());
-    EntryFields e;
-    e.Name = "f.txt";
-    e.FileSize = e.PartSize = 3000;
-    e.FileCompressed = stored;
     SegmentBuilder s(SmallBlocks());
-    s.Add(e, blocks);
+    s.AddFile("f.txt", bad, true, 0, 0, 1);
     s.AddFile("F.TXT", good, true);
     s.AddFile("g.txt", TextData(100), true);
     return s.Finish();
