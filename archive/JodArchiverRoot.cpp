@@ -40,9 +40,13 @@ std::int32_t TArchiveStream::Write(const void* buffer, std::int32_t count) {
 }
 
 std::int64_t TArchiveStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-    std::int64_t target = origin == TSeekOrigin::soCurrent ? FPosition + offset : offset;
-    if (origin == TSeekOrigin::soEnd || target < 0) {
-        // The file knows where its end is, and refuses what lies before its start.
+    if (origin == TSeekOrigin::soEnd) {
+        FPosition = FInnerPosition = FInner->Seek(offset, origin); // only the file knows its end
+        return FPosition;
+    }
+    const std::int64_t target = origin == TSeekOrigin::soCurrent ? FPosition + offset : offset;
+    if (target < 0) {
+        // Before the start: whatever the file answers, as it would at once.
         Sync();
         FPosition = FInnerPosition = FInner->Seek(offset, origin);
         return FPosition;

@@ -79,10 +79,11 @@ void TCustomExtractor::ExtractFile(const std::string& name, const std::string& d
     GoToFirstSegment();
     CheckHeader();
     if (auto known = FEntryIndex.Find(FHeader, Stream().Generation())) {
-        ExtractKnownEntries(*known, name, destFileName);
-        return;
+        if (ExtractKnownEntries(*known, name, destFileName)) return;
+        // An event handler wrote to the archive: the walk goes on from here.
+    } else {
+        BeginIndex();
     }
-    BeginIndex();
     for (;;) {
         if (!EndOfSegment()) {
             ReadFileEntry(FCurrentEntry);
@@ -108,7 +109,9 @@ void TCustomExtractor::BeginIndex() {
 // The walk of ExtractFile over entries whose headers are known: the same extractions,
 // progress reports and counts, without reading a header again. Skipped entries cost
 // no file access; without a progress handler they are passed over in one step.
-void TCustomExtractor::ExtractKnownEntries(const TEntryIndex::TData& known, const std::string& name,
+// False when the known entries went stale during an extraction; the stream is then
+// at the next entry's header.
+bool TCustomExtractor::ExtractKnownEntries(const TEntryIndex::TData& known, const std::string& name,
                                            const std::string& destFileName) {
     const std::size_t count = known.Items.size();
     std::size_t next = 0;
@@ -134,11 +137,13 @@ void TCustomExtractor::ExtractKnownEntries(const TEntryIndex::TData& known, cons
             NoteEntryRead(FCurrentEntry, item.HeaderEnd);
             ExtractEntry(FCurrentEntry, destFileName);
             next = m + 1;
+            if (FEntryIndex.Find(FHeader, Stream().Generation()).get() != &known) return false;
         }
     }
     passOver(count);
     if (count > 0) FCurrentEntry = known.Items[count - 1].Entry;
     Stream().SetPosition(FHeader.EndOffset);
+    return true;
 }
 
 void TCustomExtractor::EnumerateFiles() {

@@ -74,7 +74,7 @@ protected:
     void ExtractEntry(const TFileEntry& entry, const std::string& destFileName);
     // Starts recording the entry index when the walk stays in the open file.
     void BeginIndex();
-    void ExtractKnownEntries(const TEntryIndex::TData& known, const std::string& name,
+    bool ExtractKnownEntries(const TEntryIndex::TData& known, const std::string& name,
                              const std::string& destFileName);
     void ExtractData(TStream& stream);
     void SkipEntry(std::int32_t offset);

@@ -207,6 +207,35 @@ TEST_F(EntryIndexTest, AddingAFileIsSeenByTheNextCall) {
     EXPECT_EQ(x.EntryHeadersRead(), 5 + 6) << "the archive is walked again after the write";
 }
 
+// A handler that adds to the archive during an extraction: the call goes on over
+// the archive as it now is, as a walk would.
+TEST_F(EntryIndexTest, FileAddedByAnEventHandlerIsFollowed) {
+    const Bytes archive = ManyFiles(4);
+    const std::string late = dir / "late/" + Name(1); // stored under the same name
+    std::filesystem::create_directories(dir / "late");
+    WriteBytes(late, TextData(333, 42));
+    auto run = [&](bool learnFirst) {
+        OpenBytes(archive, false);
+        if (learnFirst) x.ExtractFile(Name(0), dir / "0.txt");
+        bool added = false;
+        std::vector<std::string> extracted;
+        x.OnFileExtracted = [&](TArchiverRoot*, const TFileEntry& e, const std::string&) {
+            extracted.push_back(e.Name);
+            if (!added) added = x.AddFile(late);
+        };
+        x.ExtractFile(Name(1), dir / "out.txt");
+        x.OnFileExtracted = nullptr;
+        x.Close();
+        return extracted;
+    };
+    const auto walked = run(false);
+    ASSERT_GE(walked.size(), 2u);
+    EXPECT_EQ(ReadBytes(dir / "out.txt"), TextData(333, 42)) << "the added entry comes last";
+    std::filesystem::remove(dir / "out.txt");
+    EXPECT_EQ(run(true), walked);
+    EXPECT_EQ(ReadBytes(dir / "out.txt"), TextData(333, 42));
+}
+
 TEST_F(EntryIndexTest, ReopenedArchiveIsWalkedAgain) {
     OpenBytes(ManyFiles(5));
     x.ExtractFile(Name(1), dir / "1.txt");
