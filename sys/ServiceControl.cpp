@@ -2,6 +2,9 @@
 // service manager, and the service's key in the registry.
 #include "sys/ServiceControl.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "sys/Files.h"
 #include "sys/Handles.h"
 #include "sys/SysLog.h"
@@ -47,14 +50,22 @@ bool OpenHandles(TServiceHandles& h, const std::string& serviceName, SC_HANDLE h
     return true;
 }
 
+// The longest single sleep of a wait: the wait hint as the service gave it, but
+// never beyond the caller's timeout. A hint of 0xFFFFFFFF is INFINITE to Sleep.
+DWORD BoundedWaitHint(DWORD waitHint, int timeoutSeconds) {
+    const std::int64_t limit = timeoutSeconds > 0 ? std::int64_t(timeoutSeconds) * 1000 : 0;
+    return waitHint > limit ? static_cast<DWORD>(std::min<std::int64_t>(limit, INFINITE - 1)) : waitHint;
+}
+
 // Waits while the service reports anything but the awaited state: sleeps the
-// wait hint the service gave, ends after timeoutSeconds, on a failed query or
-// when the checkpoint goes down. The result is the state of the last status read.
+// wait hint the service gave (at most the timeout), ends after timeoutSeconds, on
+// a failed query or when the checkpoint goes down. The result is the state of the
+// last status read.
 bool WaitForState(SC_HANDLE service, SERVICE_STATUS& status, DWORD awaited, int timeoutSeconds) {
     TDateTime start = Now();
     while (status.dwCurrentState != awaited) {
         DWORD oldCheckPoint = status.dwCheckPoint;
-        Sleep(status.dwWaitHint);
+        Sleep(BoundedWaitHint(status.dwWaitHint, timeoutSeconds));
         if (timeoutSeconds / kSecondsPerDay < Now() - start) break;
         if (!QueryServiceStatus(service, &status)) break;
         if (status.dwCheckPoint < oldCheckPoint) break;
@@ -98,9 +109,10 @@ void ChangeServiceToAutoStart(const std::string& serviceName, SC_HANDLE hMan, SC
 }
 
 std::string GetServiceImagePath(const std::string& serviceName) {
-    // Full access on purpose: a caller who could not change the key gets nothing.
+    // Read access is all it needs: an account that may not change the key still
+    // learns which program is registered.
     TRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKeyName(serviceName).c_str(), 0, KEY_ALL_ACCESS, key.Put()) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKeyName(serviceName).c_str(), 0, KEY_READ, key.Put()) !=
         ERROR_SUCCESS)
         return std::string();
     return ReadRegText(key.Get(), "ImagePath");
