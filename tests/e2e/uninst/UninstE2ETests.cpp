@@ -11,6 +11,7 @@
 #include "UninstWorld.h"
 #include "sys/Handles.h"
 #include "uninst/UnInstControlIds.h"
+#include "win32/ReadOnlyKey.h"
 
 using namespace kx;
 using namespace kxe2e;
@@ -326,7 +327,8 @@ TEST_F(Uninstall, RecordsOutsideTheInstallationAreRefusedLineByLine) {
 
 TEST_F(Uninstall, WithoutTheRightToRemoveItsEntryNothingIsRemoved) {
     auto inst = Install();
-    RegDenyChanges(HKEY_LOCAL_MACHINE, inst->RegKey, true);
+    auto readOnly = std::make_unique<kxtest::TReadOnlyKey>(HKEY_LOCAL_MACHINE, inst->RegKey.c_str());
+    ASSERT_TRUE(readOnly->Enforced(HKEY_LOCAL_MACHINE, inst->RegKey.c_str()));
     const TSnapshot before = TakeSnapshot();
     auto p = Start(inst->TargetUninstaller());
     ASSERT_NE(p, nullptr);
@@ -340,7 +342,7 @@ TEST_F(Uninstall, WithoutTheRightToRemoveItsEntryNothingIsRemoved) {
     EXPECT_TRUE(p->WaitForExit(10000));
     const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
     EXPECT_TRUE(diff.empty()) << Join(diff);
-    RegDenyChanges(HKEY_LOCAL_MACHINE, inst->RegKey, false);
+    readOnly.reset();
     inst->Remove();
 }
 

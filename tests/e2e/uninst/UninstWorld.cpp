@@ -2,8 +2,6 @@
 // both, and installations laid out as the setup records them.
 #include "UninstWorld.h"
 
-#include <aclapi.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -250,30 +248,6 @@ void RegDeleteTree(HKEY root, const std::string& key) {
     RegCloseKey(k);
     for (const std::string& s : subs) RegDeleteTree(root, key + "\\" + s);
     RegDeleteKeyA(root, key.c_str());
-}
-
-void RegDenyChanges(HKEY root, const std::string& key, bool deny) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, WRITE_DAC, &k) != ERROR_SUCCESS) throw std::runtime_error("no key " + key);
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    EXPLICIT_ACCESS_A access[2] = {};
-    access[0].grfAccessPermissions = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | DELETE;
-    access[0].grfAccessMode = DENY_ACCESS;
-    access[1].grfAccessPermissions = KEY_ALL_ACCESS;
-    access[1].grfAccessMode = GRANT_ACCESS;
-    for (EXPLICIT_ACCESS_A& a : access) {
-        a.grfInheritance = NO_INHERITANCE;
-        a.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        a.Trustee.ptstrName = static_cast<LPSTR>(everyone);
-    }
-    PACL acl = nullptr;
-    SetEntriesInAclA(deny ? 2 : 1, deny ? access : access + 1, nullptr, &acl);
-    SetSecurityInfo(k, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
-    LocalFree(acl);
-    FreeSid(everyone);
-    RegCloseKey(k);
 }
 
 long RunWait(const std::string& commandLine, int timeoutMs) {

@@ -33,9 +33,6 @@ bool RegKeyExists(HKEY root, const std::string& key);
 void RegSetText(HKEY root, const std::string& key, const std::string& value, const std::string& data);
 void RegSetDword(HKEY root, const std::string& key, const std::string& value, std::uint32_t data);
 void RegDeleteTree(HKEY root, const std::string& key);
-// Denies everyone the right to change or delete the key (as a user without
-// administrator rights meets HKLM), or gives it back.
-void RegDenyChanges(HKEY root, const std::string& key, bool deny);
 
 // Runs a command line and waits for it; its exit code, or -1 when it did not start or end.
 long RunWait(const std::string& commandLine, int timeoutMs = 30000);
