@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "base/Exception.h"
 #include "base/Text.h"
@@ -93,6 +94,19 @@ TEST_F(TempDir, MakeDirPathStopsAtTheFirstFailure) {
     EXPECT_FALSE(MakeDirPath(FPath + "blocker/deeper/deepest"));
     EXPECT_FALSE(DirectoryExists(FPath + "blocker/deeper"));
     EXPECT_THROW(MakeDirPath(""), Exception);
+}
+
+TEST_F(TempDir, MakeDirPathRecordsWhatItMadeParentsFirst) {
+    std::vector<std::string> created;
+    ASSERT_TRUE(MakeDirPath(FPath + "a", created));
+    EXPECT_EQ(created, (std::vector<std::string>{FPath + "a/"}));
+    created.clear();
+    EXPECT_TRUE(MakeDirPath(FPath + "a/b/c/", created));
+    EXPECT_EQ(created, (std::vector<std::string>{FPath + "a/b/", FPath + "a/b/c/"})) << "a existed";
+    created.clear();
+    SaveStringToFile(FPath + "a/file", "x");
+    EXPECT_FALSE(MakeDirPath(FPath + "a/file/e", created));
+    EXPECT_TRUE(created.empty());
 }
 
 TEST(PathParts, SplittingFileNames) {
