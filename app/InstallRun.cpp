@@ -67,9 +67,16 @@ void ExtractFiles(TSetupFM& form) {
 
     TCopyStep step(form, system);
     step.OnProgressLine = [&form](const std::string& line) { form.AddProgressLine(line); };
-    step.OnProgress = [&form](int percent) {
-        form.SetProgress(percent);
-        form.ProcessMessages();
+    // The archive reports after every block and every entry it passes, many
+    // thousand times a second: the bar moves when the figure changes, and pending
+    // messages are handled at most every 20 ms, enough to keep the window alive.
+    step.OnProgress = [&form, shown = -1, pumped = GetTickCount()](int percent) mutable {
+        if (percent != shown) form.SetProgress(shown = percent);
+        const DWORD now = GetTickCount();
+        if (now - pumped >= 20) {
+            form.ProcessMessages();
+            pumped = now;
+        }
     };
     step.Run(archiveCopy, folders, appRunning, checked);
 }
