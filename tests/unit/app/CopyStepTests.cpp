@@ -3,19 +3,21 @@
 // lines, replacements at restart and the failures that end the run at one file.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/CopyStep.h"
-#include "unit/archive/TestArchiveWriter.h"
 #include "base/Exception.h"
 #include "lang/kxSetupLan.h"
 #include "sys/Files.h"
 #include "sys/Paths.h"
+#include "unit/archive/TestArchiveWriter.h"
 
 using namespace kx;
 namespace fs = std::filesystem;
@@ -338,6 +340,24 @@ TEST_F(CopyStep, DestinationThatCannotBeWrittenEndsTheRunAndASecondRunCompletes)
     EXPECT_EQ(F.FPlacedFiles.size(), 5u);
     EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe", "sys/acmehook.dll", "target/readme.txt",
                               "sys/drivers/acmedisk.sys", "target/UnInst.Ini", "target/INSTFILE.LST"}));
+}
+
+// A full disk as this process sees it: writes past the file-size limit fail.
+TEST_F(CopyStep, WriteCutShortEndsTheRunNamingTheFile) {
+    Payload({{"acmeui.exe", kUi}, {"acmesvc.exe", std::string(200000, 'x')}});
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100000;
+    auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    const std::string error = FailingRun({true, false});
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(error, "The file " + Dir +
+                         "target/acmesvc.exe could not be written completely.\nThe disk may be full. Free some space "
+                         "and press Install again.");
+    EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe"}));
 }
 
 TEST_F(CopyStep, UnreadablePayloadEndsTheRunBeforeAnyFile) {
