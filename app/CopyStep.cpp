@@ -220,6 +220,7 @@ private:
         for (const std::string& line : FInstalled) text += line + "\r\n";
         const std::string listPath = F.FInstallDir + "INSTFILE.LST";
         try {
+            FileSetAttr(listPath, 0);
             SaveStringToFile(listPath, text);
         } catch (const Exception& e) {
             throw Exception(RunErrorText(Classify(e), listPath));
