@@ -1,6 +1,7 @@
 // TSetupFM: the wizard form in raw Win32 controls, its pages and its button state machine.
 #include "app/untSetupFM.h"
 
+#include "app/CopyStep.h"
 #include "app/SetupControlIds.h"
 #include "app/SetupScriptLoad.h"
 #include "base/Exception.h"
@@ -346,8 +347,7 @@ void TSetupFM::ShowPage(int page) {
 }
 
 void TSetupFM::AddProgressLine(const std::string& text) {
-    LRESULT index = SendMessageA(lbxProgress, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    if (index >= 0) SendMessageA(lbxProgress, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+    SendMessageA(lbxProgress, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void TSetupFM::SetProgress(int percent) { SendMessageA(ProgressBar, PBM_SETPOS, percent, 0); }
@@ -468,7 +468,7 @@ void TSetupFM::SuggestInstallDir() {
 
 bool TSetupFM::AcceptInstallDir() {
     const std::string dir = Text(edtInstallPath);
-    if (!MakeDirPath(dir)) return false;
+    if (!MakeInstallDir(dir, FCreatedDirs)) return false;
     FInstallDir = AddTrailingBackslash(dir);
     return true;
 }

@@ -29,7 +29,7 @@ public:
     // The installation steps that "Install" runs, in order.
     std::vector<TInstallStep> InstallSteps;
 
-    // Adds a line at the end of lbxProgress and keeps it in view.
+    // Adds a line at the end of lbxProgress; the list is not scrolled to it.
     void AddProgressLine(const std::string& text);
     void SetProgress(int percent);
     // Lets the message loop handle what is pending (the run stays on this thread).

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "E2EEnv.h"
 #include "SetupDriver.h"
 #include "app/SetupControlIds.h"
 #include "sys/Win32.h"
@@ -16,19 +17,27 @@
 using namespace kx;
 using namespace kxe2e;
 
+namespace kxe2e {
+
+std::string gInstallSetup, gDamagedSetup, gLayoutSetup, gPayloadDir;
+
+int RunLang() {
+    switch (GetACP()) {
+    case 936: return 0;
+    case 950: return 1;
+    default: return 2;
+    }
+}
+
+} // namespace kxe2e
+
 namespace {
 
 std::string gSetup, gSetupWin9x, gSetupBoth, gSetupSteps, gArtifacts;
 
 enum TLang { gb = 0, big5 = 1, english = 2 };
 
-TLang ActiveLang() {
-    switch (GetACP()) {
-    case 936: return gb;
-    case 950: return big5;
-    default: return english;
-    }
-}
+TLang ActiveLang() { return static_cast<TLang>(RunLang()); }
 
 const char* LangName() {
     static const char* names[] = {"gb", "big5", "en"};
@@ -86,12 +95,16 @@ const TExpected kExpected[] = {
       "Windows 2000/XP Operation system is required for install this program, press Ok to abort\xA3\xA1"}},
 };
 
-std::string Expect(const char* key) {
+} // namespace
+
+std::string kxe2e::Expect(const char* key) {
     for (const TExpected& e : kExpected)
         if (std::strcmp(e.Key, key) == 0) return e.Texts[ActiveLang()];
     ADD_FAILURE() << "no expected text " << key;
     return {};
 }
+
+namespace {
 
 void Shot(TSetupProcess& p, const std::string& what) {
     if (gArtifacts.empty()) return;
@@ -280,7 +293,10 @@ TEST_F(Wizard, PageFlowWithSuggestedDirectoryAndBackRechecking) {
     EXPECT_EQ(P->Tag(idBtnNext), 0);
     EXPECT_EQ(P->Text(idBtnNext), Expect("Next"));
     P->Type(idEdtInstallPath, "Q:\\no such drive\\Acme");
-    P->Click(idBtnNext);
+    P->ClickAsync(idBtnNext);
+    HWND box = P->WaitForBox();
+    ASSERT_NE(box, nullptr);
+    P->Answer(box, IDOK);
     EXPECT_EQ(P->Page(), 2);
 
     // A typed directory is kept when coming back through page 1.
@@ -297,7 +313,11 @@ TEST_F(Wizard, PageFlowWithSuggestedDirectoryAndBackRechecking) {
 
 TEST_F(Wizard, DirectoryThatCannotBeCreatedKeepsPage2) {
     ToDirectoryPage();
-    P->Type(idEdtInstallPath, "Q:\\no such drive\\Acme\\");
+    // A file where a folder of the path should be.
+    HANDLE f = CreateFileA("C:\\kx-blocker", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    CloseHandle(f);
+    P->Type(idEdtInstallPath, "C:\\kx-blocker\\Acme\\");
     P->Click(idBtnNext);
     EXPECT_EQ(P->Page(), 2);
     EXPECT_EQ(P->Text(idBtnNext), Expect("Next"));
@@ -305,6 +325,24 @@ TEST_F(Wizard, DirectoryThatCannotBeCreatedKeepsPage2) {
     P->Click(idBtnNext);
     EXPECT_EQ(P->Page(), 2);
     EXPECT_EQ(P->WaitForBox(300), nullptr);
+}
+
+// A relative path would be made below whatever the current directory is, and a
+// drive that is not there cannot hold the files: both are refused with the error.
+TEST_F(Wizard, RelativeOrDrivelessDirectoryShowsTheErrorAndStays) {
+    ToDirectoryPage();
+    for (const char* typed : {"Acme Rel\\Tool", "   ", "Q:\\no such drive\\Acme\\"}) {
+        SCOPED_TRACE(typed);
+        P->Type(idEdtInstallPath, typed);
+        P->ClickAsync(idBtnNext);
+        HWND box = P->WaitForBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(TSetupProcess::BoxText(box), "Unable to create directory");
+        P->Answer(box, IDOK);
+        EXPECT_EQ(P->Page(), 2);
+        EXPECT_EQ(P->Tag(idBtnNext), 0);
+    }
+    EXPECT_EQ(GetFileAttributesA("Acme Rel"), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Wizard, EmptyDirectoryShowsTheErrorAndStays) {
@@ -567,6 +605,10 @@ int main(int argc, char** argv) {
         take("--setup-steps=", gSetupSteps);
         take("--setup-both=", gSetupBoth);
         take("--artifacts=", gArtifacts);
+        take("--install-setup=", gInstallSetup);
+        take("--damaged-setup=", gDamagedSetup);
+        take("--layout-setup=", gLayoutSetup);
+        take("--payload=", gPayloadDir);
     }
     SubstituteCjkFonts();
     return RUN_ALL_TESTS();
