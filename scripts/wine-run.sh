@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine in a fresh copy of the template prefix.
-#   wine-run.sh --wine W --root R --name N [--family win98|winxp] [--locale L]
-#               [--display] [--readonly-program-dir] -- PROGRAM [ARGS...]
+#   wine-run.sh --wine W --root R --name N [--template T] [--family win98|winxp]
+#               [--locale L] [--display] [--readonly-program-dir] -- PROGRAM [ARGS...]
+# T names the template under R (default "template"; "template64" is the 64-bit
+# prefix in which the i686 tree runs its 32-bit programs too).
 # The prefix stays in R/prefixes/N for inspection; KX_PREFIX in the program's
 # environment names it (as a Unix path), KX_WINE the loader.
 # --readonly-program-dir runs a copy of PROGRAM from a directory mounted
 # read-only in a private mount namespace (root ignores permission bits, so a
 # read-only file system is the only honest way to make it unwritable).
 set -uo pipefail
-wine= root= name= family=winxp locale=C display=0 rodir=0
+wine= root= name= template=template family=winxp locale=C display=0 rodir=0
 while [ $# -gt 0 ]; do
   case $1 in
     --wine) wine=$2; shift 2;;
     --root) root=$2; shift 2;;
     --name) name=$2; shift 2;;
+    --template) template=$2; shift 2;;
     --family) family=$2; shift 2;;
     --locale) locale=$2; shift 2;;
     --display) display=1; shift;;
@@ -27,9 +30,9 @@ rm -rf "$prefix"
 mkdir -p "$root/prefixes"
 # Hard links keep the copy cheap; the registry files are real copies because
 # wineserver rewrites them.
-cp -al "$root/template" "$prefix"
+cp -al "$root/$template" "$prefix"
 for f in system.reg user.reg userdef.reg; do
-  [ -f "$prefix/$f" ] && cp --remove-destination "$root/template/$f" "$prefix/$f"
+  [ -f "$prefix/$f" ] && cp --remove-destination "$root/$template/$f" "$prefix/$f"
 done
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 export KX_PREFIX=$prefix KX_WINE=$wine LC_ALL=$locale
