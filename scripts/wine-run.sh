@@ -26,14 +26,16 @@ while [ $# -gt 0 ]; do
   esac
 done
 prefix=$root/prefixes/$name
-rm -rf "$prefix"
 mkdir -p "$root/prefixes"
 # Hard links keep the copy cheap; the registry files are real copies because
 # wineserver rewrites them.
-cp -al "$root/$template" "$prefix"
-for f in system.reg user.reg userdef.reg; do
-  [ -f "$prefix/$f" ] && cp --remove-destination "$root/$template/$f" "$prefix/$f"
-done
+fresh_prefix() {
+  rm -rf "$prefix"
+  cp -al "$root/$template" "$prefix"
+  for f in system.reg user.reg userdef.reg; do
+    [ -f "$prefix/$f" ] && cp --remove-destination "$root/$template/$f" "$prefix/$f"
+  done
+}
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 export KX_PREFIX=$prefix KX_WINE=$wine LC_ALL=$locale
 unset LANG LANGUAGE
@@ -57,17 +59,26 @@ run() {
   "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$family" /f >/dev/null 2>&1
   "$wine" "$@"
 }
-if [ "$display" = 1 ]; then
-  # xvfb-run is a POSIX sh script, which drops exported bash functions, so the
-  # function travels as text.
-  export wine family
-  xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run)"'; export -f run; run "$@"' run "$@"
-  rc=$?
-else
-  unset DISPLAY
-  export -f run; export wine family
-  bash -c 'run "$@"' run "$@"
-  rc=$?
-fi
-"$wineserver" -k >/dev/null 2>&1 || true
+# Exit status 139 is the Wine loader itself dying of SIGSEGV (a crash of the
+# Windows program ends it with the exception's code instead). Wine 8 does that
+# now and then at the exit of a 32-bit program in a 64-bit prefix; such a run
+# proves nothing either way, so it is made once more in a fresh prefix.
+for attempt in 1 2; do
+  fresh_prefix
+  if [ "$display" = 1 ]; then
+    # xvfb-run is a POSIX sh script, which drops exported bash functions, so the
+    # function travels as text.
+    export wine family
+    xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run)"'; export -f run; run "$@"' run "$@"
+    rc=$?
+  else
+    unset DISPLAY
+    export -f run; export wine family
+    bash -c 'run "$@"' run "$@"
+    rc=$?
+  fi
+  "$wineserver" -k >/dev/null 2>&1 || true
+  [ "$rc" = 139 ] || break
+  echo "wine-run.sh: Wine itself crashed (SIGSEGV) in $name (attempt $attempt)" >&2
+done
 exit $rc
