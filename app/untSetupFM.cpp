@@ -184,6 +184,7 @@ void TSetupFM::Construct() {
     AddProgressLine(GetSetupMsg(msgPressInstall));
     CheckWindowsFamily();
     ApplyLanguageFont();
+    for (HWND label : {lblTitle, lblkxSetup, lblSeleType, lblSeleInstallDir}) FitLabelToText(label);
     // lbxProgress keeps lime on black through WM_CTLCOLORLISTBOX.
 }
 
@@ -320,7 +321,6 @@ void TSetupFM::ApplyLanguageFont() {
     SendMessageA(lbxProgress, LB_SETITEMHEIGHT, 0, kProgressItemHeight);
     if (FFont) DeleteObject(FFont);
     FFont = font;
-    for (HWND label : {lblTitle, lblkxSetup, lblSeleType, lblSeleInstallDir}) FitLabelToText(label);
 }
 
 // A single-line label takes the width of its text in its font, keeping its
@@ -328,7 +328,7 @@ void TSetupFM::ApplyLanguageFont() {
 void TSetupFM::FitLabelToText(HWND label) {
     const std::string text = Text(label);
     HDC dc = GetDC(label);
-    HGDIOBJ old = SelectObject(dc, FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
     SIZE size{};
     GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
     SelectObject(dc, old);
