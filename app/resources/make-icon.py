@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Draws the installer icon (an open box with an arrow going into it, as in
-the wizard's title bitmap)
-and writes setup.ico: 32x32 and 16x16, each in 16 colours for Windows 98 and
-in 32-bit colour with alpha for Windows XP and later.
-    make-icon.py [OUT.ico]
+the wizard's title bitmap) and writes setup.ico: 32x32 and 16x16, each in 16
+colours for Windows 98 and in 32-bit colour with alpha for Windows XP and later.
+With --uninstall the arrow leaves the box: the uninstaller's icon.
+    make-icon.py [--uninstall] [OUT.ico]
 """
 import struct
 import sys
@@ -126,8 +126,16 @@ def image_4bpp(rows):
     return header + palette + pixels + and_mask(rows, lambda p: p[3] >= 128)
 
 
+UP_ARROW = [(16, 1), (23, 9), (19, 9), (19, 17), (13, 17), (13, 9), (9, 9)]
+
+
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else "setup.ico"
+    args = sys.argv[1:]
+    if args and args[0] == "--uninstall":
+        args = args[1:]
+        SHAPES[5] = ("poly", ARROW, UP_ARROW)
+        SHAPES[6] = ("line", ARROW_DARK, UP_ARROW + UP_ARROW[:1])
+    out = args[0] if args else "setup.ico"
     images = []
     for size in (32, 16):
         images.append((size, 16, 4, image_4bpp(render(size, palette=VGA))))
