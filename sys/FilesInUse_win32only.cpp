@@ -4,6 +4,7 @@
 
 #include "base/Text.h"
 #include "sys/Paths.h"
+#include "sys/SystemLibrary.h"
 #include "sys/Win32.h"
 
 namespace kx {
@@ -13,9 +14,7 @@ namespace {
 // A kernel32 function that older systems lack, or null.
 template <class F>
 F Kernel32Function(const char* name) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    FARPROC proc = kernel ? GetProcAddress(kernel, name) : nullptr;
-    return reinterpret_cast<F>(reinterpret_cast<void*>(proc));
+    return GetProc<F>(GetModuleHandleA("kernel32.dll"), name);
 }
 
 } // namespace
