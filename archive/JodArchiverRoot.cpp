@@ -443,12 +443,12 @@ void TArchiverRoot::FinishOperation() {
     FOperation = TOperation::opNone;
 }
 
-void TArchiverRoot::DoFileProgress() {
+int TArchiverRoot::PercentFor(double bytesProcessed, std::int32_t filesProcessed) const {
     double ratio = 0;
     if (FOptions.Contains(oOpenSingleSegment)) {
-        if (FHeader.SegmentInfo.FileCount > 0) ratio = double(FFilesProcessed) / FHeader.SegmentInfo.FileCount;
+        if (FHeader.SegmentInfo.FileCount > 0) ratio = double(filesProcessed) / FHeader.SegmentInfo.FileCount;
     } else if (FBytesToProcess > 0) {
-        ratio = FBytesProcessed / FBytesToProcess;
+        ratio = bytesProcessed / FBytesToProcess;
     }
     double scaled = std::nearbyint(ratio * 100.0);
     if (!std::isfinite(scaled) || scaled > 1e9) scaled = 1e9;
@@ -458,8 +458,12 @@ void TArchiverRoot::DoFileProgress() {
         percent = percent / 2;
     else if (InPhase(phEnumeratingAfterOpen))
         percent = percent / 2 + 50;
-    FLastPercent = percent;
-    if (OnFileProgress) OnFileProgress(this, percent);
+    return percent;
+}
+
+void TArchiverRoot::DoFileProgress() {
+    FLastPercent = PercentFor(FBytesProcessed, FFilesProcessed);
+    if (OnFileProgress) OnFileProgress(this, FLastPercent);
 }
 
 void TArchiverRoot::UpdateArchiveTotal() {

@@ -184,6 +184,8 @@ protected:
     // stream is left just after the header.
     void CheckHeader();
     void DoFileProgress();
+    // The percent that DoFileProgress reports for these counters in the current phase.
+    int PercentFor(double bytesProcessed, std::int32_t filesProcessed) const;
     // Known-total update when another segment was opened during extraction or enumeration.
     void UpdateArchiveTotal();
     void SplitFileName();

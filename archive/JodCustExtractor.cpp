@@ -106,9 +106,12 @@ void TCustomExtractor::BeginIndex() {
     FEntryIndex.Begin(FHeader, Stream().Generation());
 }
 
-// The walk of ExtractFile over entries whose headers are known: the same extractions,
-// progress reports and counts, without reading a header again. Skipped entries cost
-// no file access; without a progress handler they are passed over in one step.
+// The walk of ExtractFile over entries whose headers are known: the same extractions
+// and counts, without reading a header again. Skipped entries cost no file access.
+// A run of skipped entries reports every percent value the walk would report, in
+// the same order, and always its last entry; only repeats of an unchanged value
+// are left out, since sending one per entry would make a run of one call per file
+// quadratic in the number of entries however quick the handler is.
 // False when the known entries went stale during an extraction; the stream is then
 // at the next entry's header.
 bool TCustomExtractor::ExtractKnownEntries(const TEntryIndex::TData& known, const std::string& name,
@@ -116,17 +119,40 @@ bool TCustomExtractor::ExtractKnownEntries(const TEntryIndex::TData& known, cons
     const std::size_t count = known.Items.size();
     std::size_t next = 0;
     auto passOver = [&](std::size_t to) {
+        if (next >= to) return;
+        const double bytes0 = FBytesProcessed;
+        const std::int32_t files0 = FFilesProcessed;
+        const std::size_t first = next;
+        next = to;
+        // Counters as the walk has them when it reports item k: its bytes counted, the item itself not yet.
+        auto bytesAfter = [&](std::size_t k) { return bytes0 + static_cast<double>(known.StoredBetween(first, k + 1)); };
+        auto filesBefore = [&](std::size_t k) { return files0 + static_cast<std::int32_t>(k - first); };
         if (OnFileProgress) {
-            for (; next < to; ++next) {
-                FBytesProcessed += known.Items[next].Entry.PartInfo.CompressedSize;
+            auto report = [&](std::size_t k) {
+                FBytesProcessed = bytesAfter(k);
+                FFilesProcessed = filesBefore(k);
                 DoFileProgress();
-                ++FFilesProcessed;
+            };
+            // Progress never falls along the run, so the last item that still shows a
+            // value is found by bisection.
+            std::size_t k = first;
+            while (k < to) {
+                const int percent = PercentFor(bytesAfter(k), filesBefore(k));
+                report(k);
+                std::size_t lo = k, hi = to - 1;
+                while (lo < hi) {
+                    const std::size_t mid = lo + (hi - lo + 1) / 2;
+                    if (PercentFor(bytesAfter(mid), filesBefore(mid)) == percent)
+                        lo = mid;
+                    else
+                        hi = mid - 1;
+                }
+                if (lo == to - 1 && lo != k) report(lo);
+                k = lo + 1;
             }
-        } else {
-            FBytesProcessed += static_cast<double>(known.StoredBetween(next, to));
-            FFilesProcessed += static_cast<std::int32_t>(to - next);
-            next = to;
         }
+        FBytesProcessed = bytesAfter(to - 1);
+        FFilesProcessed = filesBefore(to - 1) + 1;
     };
     if (const std::vector<std::size_t>* matches = known.Matches(name)) {
         for (std::size_t m : *matches) {

@@ -7,6 +7,7 @@
 
 #include "sys/Files.h"
 #include "sys/Handles.h"
+#include "sys/ServiceApi.h"
 #include "sys/SysLog.h"
 #include "sys/untSetupUtils.h"
 
@@ -33,9 +34,11 @@ struct TServiceHandles {
 // service handle stays empty when the service cannot be opened.
 bool OpenHandles(TServiceHandles& h, const std::string& serviceName, SC_HANDLE hMan, SC_HANDLE hService,
                  DWORD managerAccess, DWORD serviceAccess, const char* operation) {
-    h.Man = hMan;
+    // Without the manager's functions (the 9x family) no handle can exist.
+    const TServiceApi& api = ServiceApi();
+    h.Man = api.OpenSCManagerA ? hMan : nullptr;
     if (!h.Man) {
-        h.OwnMan.Reset(OpenSCManagerA(nullptr, nullptr, managerAccess));
+        if (api.OpenSCManagerA) h.OwnMan.Reset(api.OpenSCManagerA(nullptr, nullptr, managerAccess));
         if (!h.OwnMan) {
             WriteSysLog(std::string("Error in ") + operation + "(hMan = 0): " + serviceName, true);
             return false;
@@ -44,7 +47,7 @@ bool OpenHandles(TServiceHandles& h, const std::string& serviceName, SC_HANDLE h
     }
     h.Service = hService;
     if (!h.Service) {
-        h.OwnService.Reset(OpenServiceA(h.Man, serviceName.c_str(), serviceAccess));
+        h.OwnService.Reset(api.OpenServiceA(h.Man, serviceName.c_str(), serviceAccess));
         h.Service = h.OwnService.Get();
     }
     return true;
@@ -67,7 +70,7 @@ bool WaitForState(SC_HANDLE service, SERVICE_STATUS& status, DWORD awaited, int 
         DWORD oldCheckPoint = status.dwCheckPoint;
         Sleep(BoundedWaitHint(status.dwWaitHint, timeoutSeconds));
         if (timeoutSeconds / kSecondsPerDay < Now() - start) break;
-        if (!QueryServiceStatus(service, &status)) break;
+        if (!ServiceApi().QueryServiceStatus(service, &status)) break;
         if (status.dwCheckPoint < oldCheckPoint) break;
     }
     return status.dwCurrentState == awaited;
@@ -80,9 +83,9 @@ bool StartService(const std::string& serviceName, int timeoutSeconds, SC_HANDLE 
     if (!OpenHandles(h, serviceName, hMan, hService, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, "StartService"))
         return false;
     if (!h.Service) return false;
-    if (!StartServiceA(h.Service, 0, nullptr)) return false;
+    if (!ServiceApi().StartServiceA(h.Service, 0, nullptr)) return false;
     SERVICE_STATUS status{};
-    if (!QueryServiceStatus(h.Service, &status)) return false;
+    if (!ServiceApi().QueryServiceStatus(h.Service, &status)) return false;
     return WaitForState(h.Service, status, SERVICE_RUNNING, timeoutSeconds);
 }
 
@@ -93,8 +96,8 @@ bool StopService(const std::string& serviceName, int timeoutSeconds, SC_HANDLE h
         return false;
     if (!h.Service) return false;
     SERVICE_STATUS status{};
-    if (!ControlService(h.Service, SERVICE_CONTROL_STOP, &status)) return false;
-    if (!QueryServiceStatus(h.Service, &status)) return false;
+    if (!ServiceApi().ControlService(h.Service, SERVICE_CONTROL_STOP, &status)) return false;
+    if (!ServiceApi().QueryServiceStatus(h.Service, &status)) return false;
     return WaitForState(h.Service, status, SERVICE_STOPPED, timeoutSeconds);
 }
 
@@ -104,7 +107,7 @@ void ChangeServiceToAutoStart(const std::string& serviceName, SC_HANDLE hMan, SC
                      "ChangeServiceToAutoStart"))
         return;
     if (!h.Service) return;
-    ChangeServiceConfigA(h.Service, SERVICE_NO_CHANGE, automatic ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
+    ServiceApi().ChangeServiceConfigA(h.Service, SERVICE_NO_CHANGE, automatic ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
                          SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 

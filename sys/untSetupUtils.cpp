@@ -30,11 +30,7 @@ std::string ComErrorText(HRESULT hr) {
     if (buf) LocalFree(buf);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
-    if (text.empty()) {
-        char code[32];
-        std::snprintf(code, sizeof code, "OLE error %.8lX", static_cast<unsigned long>(hr));
-        text = code;
-    }
+    if (text.empty()) text = Format("OLE error %.8X", static_cast<std::uint32_t>(hr));
     return text;
 }
 

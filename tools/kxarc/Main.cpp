@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "sys/Threads.h"
 #include "tools/kxarc/Commands.h"
 #include "tools/kxarc/Progress.h"
 
@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
         if (operands.size() < 2)
             return UsageError("create wants an archive name and at least one path");
         if (create.Jobs == 0)
-            create.Jobs = std::max(1u, std::thread::hardware_concurrency());
+            create.Jobs = HardwareThreads();
         return CreateCommand(operands[0], {operands.begin() + 1, operands.end()}, create, progress);
     }
     if (command == "list" || command == "test") {

@@ -100,6 +100,19 @@ TEST_F(TempDir, MakeDirPathStopsAtTheFirstFailure) {
     EXPECT_THROW(MakeDirPath(""), Exception);
 }
 
+TEST_F(TempDir, MakeDirPathRecordsWhatItMadeParentsFirst) {
+    std::vector<std::string> created;
+    ASSERT_TRUE(MakeDirPath(FPath + "a", created));
+    EXPECT_EQ(created, (std::vector<std::string>{FPath + "a/"}));
+    created.clear();
+    EXPECT_TRUE(MakeDirPath(FPath + "a/b/c/", created));
+    EXPECT_EQ(created, (std::vector<std::string>{FPath + "a/b/", FPath + "a/b/c/"})) << "a existed";
+    created.clear();
+    SaveStringToFile(FPath + "a/file", "x");
+    EXPECT_FALSE(MakeDirPath(FPath + "a/file/e", created));
+    EXPECT_TRUE(created.empty());
+}
+
 TEST(PathParts, SplittingFileNames) {
     EXPECT_EQ(ExtractFilePath("/a/b/c.txt"), "/a/b/");
     EXPECT_EQ(ExtractFileName("/a/b/c.txt"), "c.txt");

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/Exception.h"
@@ -15,6 +14,7 @@
 #include "sys/Files.h"
 #include "sys/Handles.h"
 #include "sys/Paths.h"
+#include "sys/Threads.h"
 #include "sys/Win32.h"
 #include "sys/untSetupUtils.h"
 #include "win32/ReadOnlyKey.h"
@@ -260,7 +260,7 @@ TEST_F(Shortcut, DoubleByteLinkNameKeepsItsCharacters) {
 TEST_F(Shortcut, WithoutComTheErrorIsRaisedWithItsText) {
     std::string message;
     bool raised = false;
-    std::thread t([&] {
+    kx::TThread t([&] {
         try {
             kx::CreateShortcut("C:\\windows\\notepad.exe", "Acme Tool", "C:\\kxlinks\\NoCom.Lnk");
         } catch (const kx::Exception& e) {
@@ -268,7 +268,7 @@ TEST_F(Shortcut, WithoutComTheErrorIsRaisedWithItsText) {
             message = e.Message();
         }
     });
-    t.join();
+    t.Join();
     EXPECT_TRUE(raised);
     // Wine has no system text for CO_E_NOTINITIALIZED, so the code stands in for it.
     EXPECT_EQ(message, "OLE error 800401F0");
@@ -318,7 +318,7 @@ bool BrowseAndPress(const std::string& caption, const std::string& root, std::st
     HWND mainWnd = CreateWindowExA(0, "STATIC", "Acme Setup", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
                                    nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetActiveWindow(mainWnd);
-    std::thread driver([&] {
+    kx::TThread driver([&] {
         HWND dlg = nullptr;
         for (int i = 0; i < 300 && !dlg; ++i) {
             Sleep(50);
@@ -352,7 +352,7 @@ bool BrowseAndPress(const std::string& caption, const std::string& root, std::st
         PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, button)));
     });
     bool result = kx::BrowseForDirectory(caption, root, dir);
-    driver.join();
+    driver.Join();
     EXPECT_TRUE(IsWindowEnabled(mainWnd)) << "program window left disabled";
     DestroyWindow(mainWnd);
     return result;
