@@ -14,6 +14,7 @@ struct TServiceApi {
     decltype(&::QueryServiceStatus) QueryServiceStatus = nullptr;
     decltype(&::ChangeServiceConfigA) ChangeServiceConfigA = nullptr;
     decltype(&::CloseServiceHandle) CloseServiceHandle = nullptr;
+    decltype(&::DeleteService) DeleteService = nullptr; // may be null while the rest is there
 };
 
 // Looked up once; a function the system lacks stays null, and OpenSCManagerA

@@ -17,6 +17,7 @@ const TServiceApi& ServiceApi() {
         a.QueryServiceStatus = GetProc<decltype(a.QueryServiceStatus)>(advapi, "QueryServiceStatus");
         a.ChangeServiceConfigA = GetProc<decltype(a.ChangeServiceConfigA)>(advapi, "ChangeServiceConfigA");
         a.CloseServiceHandle = GetProc<decltype(a.CloseServiceHandle)>(advapi, "CloseServiceHandle");
+        a.DeleteService = GetProc<decltype(a.DeleteService)>(advapi, "DeleteService");
         if (!a.OpenServiceA || !a.StartServiceA || !a.ControlService || !a.QueryServiceStatus ||
             !a.ChangeServiceConfigA || !a.CloseServiceHandle)
             a.OpenSCManagerA = nullptr;

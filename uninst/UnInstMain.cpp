@@ -4,7 +4,6 @@
 // copy, which does the work once this process has ended: then the target
 // folder's and the Windows folder's copies can be deleted at once on every
 // Windows, and only the temporary copy waits for the next start.
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "sys/Files.h"
 #include "sys/Handles.h"
 #include "sys/Paths.h"
+#include "sys/SystemLibrary.h"
 #include "sys/Win32.h"
 #include "uninst/UninstSystem.h"
 #include "uninst/untUnInstFM.h"
@@ -58,7 +58,9 @@ TStart ReadStart() {
     start.OwnPath = GetProgramFileName();
     const std::vector<std::string> args = Arguments();
     if (args.size() == 3 && args[0] == kSecondPhase) {
-        start.FirstPhase = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(std::strtoull(args[1].c_str(), nullptr, 10)));
+        UINT_PTR handle = 0;
+        for (char c : args[1]) handle = c >= '0' && c <= '9' ? handle * 10 + static_cast<UINT_PTR>(c - '0') : 0;
+        start.FirstPhase = reinterpret_cast<HANDLE>(handle);
         start.OwnPath = args[2];
     }
     return start;
@@ -122,6 +124,7 @@ int RunForm(HINSTANCE instance, std::vector<TLoadedInstallation> installations) 
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    InitDllSafety();
     InitLanguage(GetThreadLocale());
     const TStart start = ReadStart();
     if (start.FirstPhase) {

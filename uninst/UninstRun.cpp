@@ -9,6 +9,7 @@
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
 #include "sys/Files.h"
+#include "sys/FilesInUse.h"
 #include "sys/Handles.h"
 #include "sys/Paths.h"
 #include "sys/Process.h"
@@ -102,7 +103,7 @@ bool TUninstRun::TryDelete(const std::string& path) {
 }
 
 bool TUninstRun::HeldByApplication(const std::string& path) const {
-    if (FPlan.FindClass.empty() || !FindWindowA(FPlan.FindClass.c_str(), nullptr)) return false;
+    if (!TopLevelWindowExists(FPlan.FindClass)) return false;
     const std::string name = WinFileName(path, FCodePage);
     return std::any_of(FPlan.ReNameList.begin(), FPlan.ReNameList.end(),
                        [&](const std::string& n) { return SameText(n, name); });

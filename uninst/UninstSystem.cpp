@@ -6,8 +6,10 @@
 #include "base/Format.h"
 #include "base/Text.h"
 #include "sys/Files.h"
+#include "sys/FilesInUse.h"
 #include "sys/Handles.h"
 #include "sys/Paths.h"
+#include "sys/ServiceApi.h"
 #include "sys/ServiceControl.h"
 #include "sys/Win32.h"
 #include "sys/untSetupUtils.h"
@@ -35,12 +37,6 @@ std::optional<std::string> ReadValue(HKEY key, const std::string& name) {
 }
 
 std::string Dir(const std::string& path) { return path.empty() ? path : AddTrailingBackslash(path); }
-
-std::string ShortName(const std::string& path) {
-    char buf[MAX_PATH];
-    DWORD n = GetShortPathNameA(path.c_str(), buf, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::string(buf, n) : std::string();
-}
 
 // The subkey names of a key under HKEY_LOCAL_MACHINE.
 std::vector<std::string> SubKeys(const char* key) {
@@ -98,9 +94,7 @@ TUninstPlaces GetUninstPlaces() {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-    if (SameText(a, b)) return true;
-    const std::string sa = ShortName(a), sb = ShortName(b);
-    return !sa.empty() && SameText(sa, sb);
+    return SameText(a, b) || SameText(GetShortPath(a), GetShortPath(b));
 }
 
 std::vector<TInstallation> FindInstallations(const std::string& ownPath, const TUninstPlaces& places) {
@@ -193,26 +187,25 @@ void CheckEntryCanBeRemoved(const std::string& entryKey) {
 }
 
 void RemoveServiceRegistration(const std::string& serviceName) {
-    TServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (manager) {
-        TServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), DELETE));
-        if (service) DeleteService(service.Get());
+    const TServiceApi& api = ServiceApi();
+    if (api.OpenSCManagerA && api.DeleteService) {
+        TServiceHandle manager(api.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+        TServiceHandle service(manager ? api.OpenServiceA(manager.Get(), serviceName.c_str(), DELETE) : nullptr);
+        if (service) api.DeleteService(service.Get());
     }
     DeleteServiceKey(serviceName);
 }
 
 bool ScheduleDeleteAtRestart(const std::string& path) {
-    if (IsNTFamily()) return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    if (IsNTFamily()) return MoveFileAtRestart(PathAtRestart(path), "");
     if (!FileExists(path)) return false;
-    std::string shortPath = ShortName(path);
-    if (shortPath.empty()) shortPath = path;
     const std::string winInit = GetWindowsPath() + "WinInit.ini";
     // Whatever the profile functions still hold for the file goes to disk first.
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, winInit.c_str());
+    FlushProfile(winInit);
     std::string text;
     if (FileExists(winInit) && !ReadFileText(winInit, text)) return false;
     try {
-        SaveStringToFile(winInit, AddWinInitRename(text, "NUL", shortPath));
+        SaveStringToFile(winInit, AddWinInitRename(text, "NUL", GetShortPath(path)));
         return true;
     } catch (const std::exception&) {
         return false;

@@ -61,8 +61,7 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
         DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
         const LONG_PTR pos = GetWindowLongPtrA(hwnd, GWLP_USERDATA);
-        RECT bar = r;
-        InflateRect(&bar, -1, -1);
+        RECT bar{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
         bar.right = bar.left + static_cast<LONG>((bar.right - bar.left) * pos / 100);
         if (bar.right > bar.left) FillRect(dc, &bar, GetSysColorBrush(COLOR_HIGHLIGHT));
         EndPaint(hwnd, &ps);
