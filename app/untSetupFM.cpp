@@ -9,6 +9,7 @@
 #include "base/Text.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
+#include "sys/FormStyle.h"
 #include "sys/Handles.h"
 #include "sys/Paths.h"
 #include "sys/Resources.h"
@@ -60,10 +61,7 @@ bool IsForwarded(UINT msg) {
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (IsForwarded(msg)) return ForwardToForm(hwnd, msg, wp, lp);
     if (msg == WM_ERASEBKGND) {
-        RECT r;
-        GetClientRect(hwnd, &r);
-        FillRect(reinterpret_cast<HDC>(wp), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        DrawEdge(reinterpret_cast<HDC>(wp), &r, BDR_SUNKENOUTER, BF_RECT);
+        PaintTitlePanel(hwnd, reinterpret_cast<HDC>(wp));
         return 1;
     }
     return DefWindowProcA(hwnd, msg, wp, lp);
@@ -303,17 +301,7 @@ void TSetupFM::CheckWindowsFamily() {
 }
 
 void TSetupFM::ApplyLanguageFont() {
-    HDC dc = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
-    LOGFONTA lf{};
-    lf.lfHeight = -MulDiv(9, dpi, 72);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = static_cast<BYTE>(SetupLang == langGB ? GB2312_CHARSET
-                                     : SetupLang == langBig5 ? CHINESEBIG5_CHARSET
-                                                             : ANSI_CHARSET);
-    lstrcpynA(lf.lfFaceName, "Times New Roman", LF_FACESIZE);
-    HFONT font = CreateFontIndirectA(&lf);
+    HFONT font = CreateLanguageFont(SetupLang);
     if (!font) return;
     SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     EnumChildWindows(FHandle, SetChildFont, reinterpret_cast<LPARAM>(font));
@@ -322,21 +310,6 @@ void TSetupFM::ApplyLanguageFont() {
     SendMessageA(lbxProgress, LB_SETITEMHEIGHT, 0, kProgressItemHeight);
     if (FFont) DeleteObject(FFont);
     FFont = font;
-}
-
-// A single-line label takes the width of its text in its font, keeping its
-// place and height, as the form's labels size themselves to their captions.
-void TSetupFM::FitLabelToText(HWND label) {
-    const std::string text = Text(label);
-    HDC dc = GetDC(label);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
-    SIZE size{};
-    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(label, dc);
-    RECT r{};
-    GetWindowRect(label, &r);
-    SetWindowPos(label, nullptr, 0, 0, size.cx, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TSetupFM::Show() {
@@ -368,20 +341,7 @@ void TSetupFM::AddProgressLine(const std::string& text) {
 
 void TSetupFM::SetProgress(int percent) { SendMessageA(ProgressBar, PBM_SETPOS, percent, 0); }
 
-void TSetupFM::ProcessMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Keep the request for the outer loop, which ends the program.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        if (!IsDialogMessageA(FHandle, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-}
+void TSetupFM::ProcessMessages() { ProcessPendingMessages(FHandle); }
 
 void TSetupFM::HandleException(const std::exception& e) {
     if (dynamic_cast<const EAbort*>(&e)) return;

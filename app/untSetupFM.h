@@ -67,7 +67,6 @@ private:
     void LoadLicense();
     void CheckWindowsFamily();
     void ApplyLanguageFont();
-    void FitLabelToText(HWND label);
     void ShowPage(int page);
     int Tag(HWND button) const;
     void SetTag(HWND button, int tag);
