@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tools/kxarc/Commands.h"
@@ -167,8 +166,6 @@ int main(int argc, char** argv) {
     if (command == "create") {
         if (operands.size() < 2)
             return UsageError("create wants an archive name and at least one path");
-        if (create.Jobs == 0)
-            create.Jobs = std::max(1u, std::thread::hardware_concurrency());
         return CreateCommand(operands[0], {operands.begin() + 1, operands.end()}, create, progress);
     }
     if (command == "list" || command == "test") {
