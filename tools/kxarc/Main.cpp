@@ -1,10 +1,9 @@
 // kxarc: create, list, test and extract archives of the setup's payload format.
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "tools/kxarc/CommandLine.h"
 #include "tools/kxarc/Commands.h"
 #include "tools/kxarc/Progress.h"
 
@@ -55,53 +54,10 @@ int UsageError(const std::string& message) {
     return ExitUsage;
 }
 
-bool ParseLevel(const std::string& s, TCompressionLevel& level) {
-    static const struct {
-        const char* Name;
-        TCompressionLevel Level;
-    } table[] = {{"max", clMaximum}, {"maximum", clMaximum}, {"normal", clNormal}, {"fast", clFast},
-                 {"superfast", clSuperFast}, {"none", clNone}};
-    for (const auto& t : table)
-        if (s == t.Name) {
-            level = t.Level;
-            return true;
-        }
-    return false;
-}
-
-bool ParseNumber(const std::string& s, unsigned long long max, unsigned long long& out) {
-    if (s.empty() || s.size() > 19)
-        return false;
-    for (char c : s)
-        if (c < '0' || c > '9')
-            return false;
-    out = std::strtoull(s.c_str(), nullptr, 10);
-    return out <= max;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    // "-j4" and "--jobs=4" are read as "-j 4" and "--jobs 4".
-    std::vector<std::string> args;
-    bool rawOperands = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (rawOperands || a.size() < 3 || a[0] != '-') {
-            args.push_back(a);
-        } else if (a == "--") {
-            rawOperands = true;
-            args.push_back(a);
-        } else if (a[1] == '-' && a.find('=') != std::string::npos) {
-            args.push_back(a.substr(0, a.find('=')));
-            args.push_back(a.substr(a.find('=') + 1));
-        } else if (a[1] != '-' && std::strchr("lbcjC", a[1])) {
-            args.push_back(a.substr(0, 2));
-            args.push_back(a.substr(2));
-        } else {
-            args.push_back(a);
-        }
-    }
+    std::vector<std::string> args = SplitOptionValues(argc, argv, "lbcjC");
     if (args.empty())
         return UsageError("missing command");
     for (const auto& a : args)
