@@ -61,8 +61,12 @@ bool ValidTrail(unsigned char t, TTextEncoding encoding) {
 } // namespace
 
 TTextProblem CheckText(std::string_view text, TTextEncoding encoding) {
-    if (LooksLikeUtf8(text))
-        return {0, Format("the text is UTF-8; it must be %s", EncodingName(encoding))};
+    if (LooksLikeUtf8(text)) {
+        std::size_t first = 0;
+        while (static_cast<unsigned char>(text[first]) < 0x80)
+            ++first;
+        return {first, Format("the text is UTF-8; it must be %s", EncodingName(encoding))};
+    }
     std::size_t i = 0;
     while (i < text.size()) {
         unsigned char c = static_cast<unsigned char>(text[i]);

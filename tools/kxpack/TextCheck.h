@@ -22,7 +22,8 @@ struct TTextProblem {
     std::string Message;     // empty when the text is valid
 };
 
-// The first reason text is not valid in encoding; UTF-8 is named as such.
+// The first reason text is not valid in encoding; UTF-8 is named as such (at
+// its first non-ASCII byte).
 TTextProblem CheckText(std::string_view text, TTextEncoding encoding);
 
 } // namespace kx::kxpack
