@@ -204,6 +204,8 @@ TLayout Analyse(const TPeImage& image) {
     const auto& sections = image.Sections();
     const auto& bytes = image.Bytes();
     TLayout l;
+    if (image.DirectoryCount() <= DirResource)
+        throw EPeImage("the header has no resource directory entry");
     if (image.Directory(DirSecurity).Rva != 0 || image.Directory(DirSecurity).Size != 0)
         throw EPeImage("the image is signed; sign the setup program after kxpack has written it");
 
