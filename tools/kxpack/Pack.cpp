@@ -214,27 +214,23 @@ int PackCommand(const TPackOptions& o) {
 
         std::vector<std::uint8_t> payload = o.Payload.empty() ? PackPayload(package, o, bar)
                                                               : ReadBinaryFile(o.Payload);
-        const struct {
-            const char* Name;
-            std::vector<std::uint8_t> Data;
-        } parts[] = {{"INIFILE", Bytes(package.Content.Script)},
-                     {"SETUPX", std::move(payload)},
-                     {"UNINST", uninstaller.Bytes()},
-                     {"LICCN", Bytes(package.Content.Licences[0])},
-                     {"LICB5", Bytes(package.Content.Licences[1])},
-                     {"LICEN", Bytes(package.Content.Licences[2])}};
-        for (const auto& part : parts)
-            resources.push_back({kxfile, TResourceId::Of(part.Name), LangEnglishUS, 0, part.Data});
+        const std::size_t payloadSize = payload.size();
+        std::pair<const char*, std::vector<std::uint8_t>> parts[] = {
+            {"INIFILE", Bytes(package.Content.Script)}, {"SETUPX", std::move(payload)},
+            {"UNINST", uninstaller.Bytes()},            {"LICCN", Bytes(package.Content.Licences[0])},
+            {"LICB5", Bytes(package.Content.Licences[1])}, {"LICEN", Bytes(package.Content.Licences[2])}};
+        for (auto& [name, data] : parts)
+            resources.push_back({kxfile, TResourceId::Of(name), LangEnglishUS, 0, std::move(data)});
 
         std::vector<std::uint8_t> image;
         try {
-            image = WithResources(stub, resources);
+            image = WithResources(stub, std::move(resources));
         } catch (const EPeImage& e) {
             throw EInputOutput(Format("the stub %s cannot take the resources: %s", stubPath, e.Message()));
         }
         WriteOutput(o.Output, image);
         std::printf("kxpack: wrote %s (%zu bytes, payload %zu bytes)\n", o.Output.c_str(), image.size(),
-                    parts[1].Data.size());
+                    payloadSize);
         return ExitOk;
     } catch (const EInputOutput& e) {
         bar.Finish();

@@ -124,6 +124,10 @@ std::vector<std::uint8_t> ReadBinaryFile(const std::string& path) {
     if (!f)
         throw EInputOutput(Format("cannot read %s: %s", path, std::strerror(errno)));
     std::vector<std::uint8_t> bytes;
+    std::error_code ec;
+    std::uintmax_t expected = fs::file_size(path, ec);
+    if (!ec && expected <= static_cast<std::uintmax_t>(MaxStoredSize))
+        bytes.reserve(static_cast<std::size_t>(expected));
     std::uint8_t buffer[65536];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) {

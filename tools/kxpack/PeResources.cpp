@@ -254,8 +254,8 @@ std::vector<std::uint8_t> BuildResourceSection(std::vector<TResource> resources,
     return out;
 }
 
-std::vector<std::uint8_t> WithResources(const TPeImage& image, const std::vector<TResource>& resources) {
-    return ReplaceResourceSection(image, BuildResourceSection(resources, ResourceSectionRva(image)));
+std::vector<std::uint8_t> WithResources(const TPeImage& image, std::vector<TResource> resources) {
+    return ReplaceResourceSection(image, BuildResourceSection(std::move(resources), ResourceSectionRva(image)));
 }
 
 } // namespace kx::kxpack

@@ -54,6 +54,6 @@ std::vector<TResource> ReadResources(const TPeImage& image);
 std::vector<std::uint8_t> BuildResourceSection(std::vector<TResource> resources, std::uint32_t rva);
 
 // The image with exactly these resources.
-std::vector<std::uint8_t> WithResources(const TPeImage& image, const std::vector<TResource>& resources);
+std::vector<std::uint8_t> WithResources(const TPeImage& image, std::vector<TResource> resources);
 
 } // namespace kx::kxpack
