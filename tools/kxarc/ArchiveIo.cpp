@@ -14,14 +14,8 @@ namespace fs = std::filesystem;
 namespace kx::kxarc {
 
 namespace {
-const char* ToolName = "kxarc";
-
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 } // namespace
-
-void SetToolName(const char* name) { ToolName = name; }
-
-void ReportError(const std::string& text) { std::fprintf(stderr, "%s: %s\n", ToolName, text.c_str()); }
 
 std::string Describe(const std::exception& e) {
     if (dynamic_cast<const EArchiverBadCRC*>(&e))
@@ -78,7 +72,7 @@ std::string TempPath() {
     if (ec)
         dir = ".";
     for (;;) {
-        fs::path p = dir / (std::string(ToolName) + "-" + std::to_string(Random(0x7FFFFFFF)) + ".tmp");
+        fs::path p = dir / (std::string(ToolName()) + "-" + std::to_string(Random(0x7FFFFFFF)) + ".tmp");
         if (!fs::exists(p, ec))
             return p.string();
     }

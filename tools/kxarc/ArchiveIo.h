@@ -9,13 +9,10 @@
 #include <vector>
 
 #include "archive/JodArchiver.h"
+#include "tools/kxarc/CommandLine.h"
 #include "tools/kxarc/Progress.h"
 
 namespace kx::kxarc {
-
-// Messages go to stderr as "<tool>: <text>"; the tool's name is set once by main.
-void SetToolName(const char* name);
-void ReportError(const std::string& text);
 
 // The archive's message texts are empty, so failures are named by their class.
 std::string Describe(const std::exception& e);

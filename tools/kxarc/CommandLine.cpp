@@ -1,10 +1,26 @@
 // Command-line helpers; see CommandLine.h.
 #include "tools/kxarc/CommandLine.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace kx::kxarc {
+
+namespace {
+const char* Tool = "kxarc";
+} // namespace
+
+void SetToolName(const char* name) { Tool = name; }
+
+const char* ToolName() { return Tool; }
+
+void ReportError(const std::string& text) { std::fprintf(stderr, "%s: %s\n", Tool, text.c_str()); }
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", Tool, message.c_str(), Tool);
+    return ExitUsage;
+}
 
 std::vector<std::string> SplitOptionValues(int argc, char** argv, const char* shortWithValue) {
     std::vector<std::string> args;

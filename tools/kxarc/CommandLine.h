@@ -7,6 +7,15 @@
 
 namespace kx::kxarc {
 
+// Messages go to stderr as "<tool>: <text>"; the tool's name is set once by main.
+void SetToolName(const char* name);
+const char* ToolName();
+void ReportError(const std::string& text);
+// The exit status of a bad command line, the same in every tool.
+constexpr int ExitUsage = 2;
+// Reports a bad command line with a pointer to --help; answers ExitUsage.
+int UsageError(const std::string& message);
+
 // The arguments after the program name, with "-j4" read as "-j 4" (for the short
 // options listed in shortWithValue) and "--jobs=4" as "--jobs 4"; nothing after
 // "--" is touched.

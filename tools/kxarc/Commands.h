@@ -11,7 +11,6 @@ namespace kx::kxarc {
 // Exit codes, also listed in the usage text.
 constexpr int ExitOk = 0;
 constexpr int ExitDamaged = 1;   // damaged entries, files left out, names refused
-constexpr int ExitUsage = 2;     // bad command line
 constexpr int ExitFailure = 3;   // the archive cannot be opened, read or created
 
 using TCreateOptions = TWriteOptions;

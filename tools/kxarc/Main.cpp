@@ -49,11 +49,6 @@ const char* const Usage =
     "  2  bad command line\n"
     "  3  the archive could not be opened, read or created\n";
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "kxarc: %s\nTry 'kxarc --help' for more information.\n", message.c_str());
-    return ExitUsage;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {

@@ -70,11 +70,6 @@ const char* const Usage =
     "  3  input/output failure: a file cannot be read or written, or the stub or\n"
     "     the uninstaller is not a usable 32-bit Windows program\n";
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "kxpack: %s\nTry 'kxpack --help' for more information.\n", message.c_str());
-    return ExitUsage;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -111,30 +106,30 @@ int main(int argc, char** argv) {
             endOfOptions = true;
         } else if (a == "-o" || a == "--output") {
             if (!value(o.Output))
-                return UsageError("--output wants a file name");
+                return kxarc::UsageError("--output wants a file name");
         } else if (a == "--check") {
             o.CheckOnly = true;
         } else if (a == "-l" || a == "--level") {
             if (!value(v) || !kxarc::ParseLevel(v, o.Archive.Level))
-                return UsageError("--level wants max, normal, fast, superfast or none");
+                return kxarc::UsageError("--level wants max, normal, fast, superfast or none");
         } else if (a == "-j" || a == "--jobs") {
             if (!value(v) || !kxarc::ParseNumber(v, 256, n) || n == 0)
-                return UsageError("--jobs wants a number from 1 to 256");
+                return kxarc::UsageError("--jobs wants a number from 1 to 256");
             o.Archive.Jobs = static_cast<unsigned>(n);
         } else if (a == "--seed") {
             if (!value(v) || !kxarc::ParseNumber(v, 0xFFFFFFFFu, n))
-                return UsageError("--seed wants a number from 0 to 4294967295");
+                return kxarc::UsageError("--seed wants a number from 0 to 4294967295");
             o.Archive.HaveSeed = true;
             o.Archive.Seed = static_cast<std::uint32_t>(n);
         } else if (a == "--payload") {
             if (!value(o.Payload))
-                return UsageError("--payload wants an archive file");
+                return kxarc::UsageError("--payload wants an archive file");
         } else if (a == "--stub") {
             if (!value(o.Stub))
-                return UsageError("--stub wants a file");
+                return kxarc::UsageError("--stub wants a file");
         } else if (a == "--uninstaller") {
             if (!value(o.Uninstaller))
-                return UsageError("--uninstaller wants a file");
+                return kxarc::UsageError("--uninstaller wants a file");
         } else if (a == "--force") {
             o.Force = true;
         } else if (a == "--allow-64bit") {
@@ -142,15 +137,15 @@ int main(int argc, char** argv) {
         } else if (a == "--no-progress") {
             o.Progress = false;
         } else {
-            return UsageError("unknown option '" + a + "'");
+            return kxarc::UsageError("unknown option '" + a + "'");
         }
     }
     if (operands.size() != 1)
-        return UsageError(operands.empty() ? "missing the package folder" : "more than one package folder given");
+        return kxarc::UsageError(operands.empty() ? "missing the package folder" : "more than one package folder given");
     o.PackageDir = operands[0];
     if (o.CheckOnly && !o.Output.empty())
-        return UsageError("--check writes nothing; leave out --output");
+        return kxarc::UsageError("--check writes nothing; leave out --output");
     if (!o.CheckOnly && o.Output.empty())
-        return UsageError("missing -o OUT.exe (or --check to check only)");
+        return kxarc::UsageError("missing -o OUT.exe (or --check to check only)");
     return PackCommand(o);
 }

@@ -9,7 +9,7 @@ namespace kx::kxpack {
 // Exit codes, also listed in the usage text.
 constexpr int ExitOk = 0;
 constexpr int ExitPackageErrors = 1;
-constexpr int ExitUsage = 2;
+constexpr int ExitUsage = kxarc::ExitUsage;
 constexpr int ExitInputOutput = 3;
 
 // The names kxpack looks for beside itself when --stub or --uninstaller is not given.

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "tests/unit/kxpack/PeBuilder.h"
+#include "tests/unit/kxpack/CaseName.h"
 #include "tools/kxpack/PeImage.h"
 #include "tools/kxpack/PeResources.h"
 
@@ -288,12 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
                       i.SizeOfHeaders = 0x188; // the two section headers end here
                   },
                   false, "no room in the headers"}),
-    [](const ::testing::TestParamInfo<TBadImage>& info) {
-        std::string name;
-        for (const char* p = info.param.What; *p; ++p)
-            name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-        return name;
-    });
+    test::TCaseName());
 
 // --- the real stub -------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // Code-page validity of package texts: GBK, Big5, ASCII, and UTF-8 named as such.
 #include <gtest/gtest.h>
 
+#include "tests/unit/kxpack/CaseName.h"
 #include "tools/kxpack/TextCheck.h"
 
 namespace kx::kxpack {
@@ -53,12 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
         TTextCase{"Big5 trail 0xA0", "ab\xA4\xA0", TTextEncoding::Big5, false, 2, "Big5"},
         TTextCase{"Big5 byte 0x80", "\x80", TTextEncoding::Big5, false, 0, "0x80 is not Big5"},
         TTextCase{"two-byte UTF-8 alone is not taken for UTF-8", "\xC3\xA9", TTextEncoding::Gbk, true, 0, ""}),
-    [](const ::testing::TestParamInfo<TTextCase>& info) {
-        std::string name;
-        for (const char* p = info.param.What; *p; ++p)
-            name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-        return name;
-    });
+    test::TCaseName());
 
 TEST(LooksLikeUtf8, WantsWellFormedSequencesOfThreeBytesOrMore) {
     EXPECT_TRUE(LooksLikeUtf8("\xE4\xB8\xAD"));
