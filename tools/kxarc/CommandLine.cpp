@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/kxarc/ArchiveIo.h"
+
 namespace kx::kxarc {
 
 namespace {
@@ -43,6 +45,53 @@ std::vector<std::string> SplitOptionValues(int argc, char** argv, const char* sh
         }
     }
     return args;
+}
+
+bool TArgReader::NextOption(std::string& option) {
+    while (FNext < FArgs.size()) {
+        const std::string& a = FArgs[FNext++];
+        if (FOperandsOnly || a.empty() || a[0] != '-' || a == "-") {
+            FOperands.push_back(a);
+        } else if (a == "--") {
+            FOperandsOnly = true;
+        } else {
+            option = a;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TArgReader::Value(std::string& out) {
+    if (FNext >= FArgs.size())
+        return false;
+    out = FArgs[FNext++];
+    return true;
+}
+
+TOptionRead ReadWriteOption(const std::string& option, TArgReader& args, TWriteOptions& o) {
+    auto refuse = [](const char* text) {
+        UsageError(text);
+        return TOptionRead::Refused;
+    };
+    std::string v;
+    unsigned long long n = 0;
+    if (option == "-l" || option == "--level") {
+        if (!args.Value(v) || !ParseLevel(v, o.Level))
+            return refuse("--level wants max, normal, fast, superfast or none");
+    } else if (option == "-j" || option == "--jobs") {
+        if (!args.Value(v) || !ParseNumber(v, 256, n) || n == 0)
+            return refuse("--jobs wants a number from 1 to 256");
+        o.Jobs = static_cast<unsigned>(n);
+    } else if (option == "--seed") {
+        if (!args.Value(v) || !ParseNumber(v, 0xFFFFFFFFu, n))
+            return refuse("--seed wants a number from 0 to 4294967295");
+        o.HaveSeed = true;
+        o.Seed = static_cast<std::uint32_t>(n);
+    } else {
+        return TOptionRead::NotMine;
+    }
+    return TOptionRead::Taken;
 }
 
 bool ParseLevel(const std::string& s, TCompressionLevel& level) {

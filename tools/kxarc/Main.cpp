@@ -64,55 +64,34 @@ int main(int argc, char** argv) {
     TCreateOptions create;
     std::string dir = ".";
     bool progress = TProgressBar::StderrIsTerminal();
-    std::vector<std::string> operands;
-    bool endOfOptions = false;
-
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) -> bool {
-            if (i + 1 >= args.size())
-                return false;
-            out = args[++i];
-            return true;
-        };
-        if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
-            operands.push_back(a);
-            continue;
-        }
+    TArgReader reader(args, 1);
+    std::string a;
+    while (reader.NextOption(a)) {
         std::string v;
         unsigned long long n = 0;
-        if (a == "--") {
-            endOfOptions = true;
-        } else if (a == "--no-progress") {
+        if (a == "--no-progress") {
             progress = false;
-        } else if (command == "create" && (a == "-l" || a == "--level")) {
-            if (!value(v) || !ParseLevel(v, create.Level))
-                return UsageError("--level wants max, normal, fast, superfast or none");
         } else if (command == "create" && (a == "-b" || a == "--block-size")) {
-            if (!value(v) || !ParseNumber(v, 0x7FFFFFFF, n) || n < 1024 || n > 64u * 1024 * 1024)
+            if (!reader.Value(v) || !ParseNumber(v, 0x7FFFFFFF, n) || n < 1024 || n > 64u * 1024 * 1024)
                 return UsageError("--block-size wants a number from 1024 to 67108864");
             create.BlockSize = static_cast<std::int32_t>(n);
         } else if (command == "create" && (a == "-s" || a == "--solid")) {
             create.Solid = true;
         } else if (command == "create" && (a == "-c" || a == "--comment")) {
-            if (!value(create.Comment))
+            if (!reader.Value(create.Comment))
                 return UsageError("--comment wants a text");
-        } else if (command == "create" && (a == "-j" || a == "--jobs")) {
-            if (!value(v) || !ParseNumber(v, 256, n) || n == 0)
-                return UsageError("--jobs wants a number from 1 to 256");
-            create.Jobs = static_cast<unsigned>(n);
-        } else if (command == "create" && a == "--seed") {
-            if (!value(v) || !ParseNumber(v, 0xFFFFFFFFu, n))
-                return UsageError("--seed wants a number from 0 to 4294967295");
-            create.HaveSeed = true;
-            create.Seed = static_cast<std::uint32_t>(n);
         } else if (command == "extract" && (a == "-C" || a == "--directory")) {
-            if (!value(dir) || dir.empty())
+            if (!reader.Value(dir) || dir.empty())
                 return UsageError("-C wants a directory");
+        } else if (TOptionRead r = command == "create" ? ReadWriteOption(a, reader, create) : TOptionRead::NotMine;
+                   r != TOptionRead::NotMine) {
+            if (r == TOptionRead::Refused)
+                return ExitUsage;
         } else {
             return UsageError("unknown option '" + a + "' for '" + command + "'");
         }
     }
+    const std::vector<std::string>& operands = reader.Operands();
 
     if (command == "create") {
         if (operands.size() < 2)

@@ -86,49 +86,23 @@ int main(int argc, char** argv) {
     TPackOptions o;
     o.Progress = kxarc::TProgressBar::StderrIsTerminal();
     o.Archive.BlockSize = 65536; // the setup's payload always has 64 KB blocks
-    std::vector<std::string> operands;
-    bool endOfOptions = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) -> bool {
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                return false;
-            out = args[++i];
-            return true;
-        };
-        if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
-            operands.push_back(a);
-            continue;
-        }
-        std::string v;
-        unsigned long long n = 0;
-        if (a == "--") {
-            endOfOptions = true;
-        } else if (a == "-o" || a == "--output") {
-            if (!value(o.Output))
+    kxarc::TArgReader reader(args, 0);
+    std::string a;
+    auto file = [&](std::string& out) { return reader.Value(out) && !out.empty(); };
+    while (reader.NextOption(a)) {
+        if (a == "-o" || a == "--output") {
+            if (!file(o.Output))
                 return kxarc::UsageError("--output wants a file name");
         } else if (a == "--check") {
             o.CheckOnly = true;
-        } else if (a == "-l" || a == "--level") {
-            if (!value(v) || !kxarc::ParseLevel(v, o.Archive.Level))
-                return kxarc::UsageError("--level wants max, normal, fast, superfast or none");
-        } else if (a == "-j" || a == "--jobs") {
-            if (!value(v) || !kxarc::ParseNumber(v, 256, n) || n == 0)
-                return kxarc::UsageError("--jobs wants a number from 1 to 256");
-            o.Archive.Jobs = static_cast<unsigned>(n);
-        } else if (a == "--seed") {
-            if (!value(v) || !kxarc::ParseNumber(v, 0xFFFFFFFFu, n))
-                return kxarc::UsageError("--seed wants a number from 0 to 4294967295");
-            o.Archive.HaveSeed = true;
-            o.Archive.Seed = static_cast<std::uint32_t>(n);
         } else if (a == "--payload") {
-            if (!value(o.Payload))
+            if (!file(o.Payload))
                 return kxarc::UsageError("--payload wants an archive file");
         } else if (a == "--stub") {
-            if (!value(o.Stub))
+            if (!file(o.Stub))
                 return kxarc::UsageError("--stub wants a file");
         } else if (a == "--uninstaller") {
-            if (!value(o.Uninstaller))
+            if (!file(o.Uninstaller))
                 return kxarc::UsageError("--uninstaller wants a file");
         } else if (a == "--force") {
             o.Force = true;
@@ -136,10 +110,15 @@ int main(int argc, char** argv) {
             o.Allow64 = true;
         } else if (a == "--no-progress") {
             o.Progress = false;
+        } else if (kxarc::TOptionRead r = kxarc::ReadWriteOption(a, reader, o.Archive);
+                   r != kxarc::TOptionRead::NotMine) {
+            if (r == kxarc::TOptionRead::Refused)
+                return ExitUsage;
         } else {
             return kxarc::UsageError("unknown option '" + a + "'");
         }
     }
+    const std::vector<std::string>& operands = reader.Operands();
     if (operands.size() != 1)
         return kxarc::UsageError(operands.empty() ? "missing the package folder" : "more than one package folder given");
     o.PackageDir = operands[0];
