@@ -1,9 +1,10 @@
 // Archive work shared by kxarc and kxpack; see ArchiveIo.h.
 #include "tools/kxarc/ArchiveIo.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
+#include <random>
 
 #include "base/Random.h"
 #include "sys/Files.h"
@@ -66,13 +67,25 @@ std::string ExtractOne(TJodArchiver& arc, const TFileEntry& e, const std::string
     return failure;
 }
 
+std::string UniqueSuffix() {
+    static std::random_device device;
+    static std::uint64_t counter = 0;
+    int local = 0;
+    std::uint64_t v = (std::uint64_t{device()} << 32 | device()) ^
+                      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                      reinterpret_cast<std::uintptr_t>(&local) ^ (++counter * 0x9E3779B97F4A7C15u);
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(v));
+    return text;
+}
+
 std::string TempPath() {
     std::error_code ec;
     fs::path dir = fs::temp_directory_path(ec);
     if (ec)
         dir = ".";
     for (;;) {
-        fs::path p = dir / (std::string(ToolName()) + "-" + std::to_string(Random(0x7FFFFFFF)) + ".tmp");
+        fs::path p = dir / (std::string(ToolName()) + "-" + UniqueSuffix() + ".tmp");
         if (!fs::exists(p, ec))
             return p.string();
     }
@@ -85,7 +98,7 @@ TWriteResult WriteArchive(const std::string& archive, const std::vector<TArchive
         SetRandSeed(o.Seed);
     else
         Randomize();
-    unsigned jobs = o.Jobs ? o.Jobs : std::max(1u, std::thread::hardware_concurrency());
+    unsigned jobs = o.Jobs ? o.Jobs : TBlockPipeline::AllCores();
 
     double total = 0;
     for (const auto& in : inputs)

@@ -27,8 +27,11 @@ TOpened OpenForReading(const std::string& archive);
 // Extracts one entry to dest; empty when it came out whole, else the reason.
 std::string ExtractOne(TJodArchiver& arc, const TFileEntry& e, const std::string& dest, double total);
 
-// A free name in the temporary folder.
+// A free name in the temporary folder, different in every process.
 std::string TempPath();
+// Sixteen hex digits that differ from one call and one process to the next;
+// the process-wide generator is left alone (it makes archive identifiers).
+std::string UniqueSuffix();
 
 struct TArchiveInput {
     std::string Path;         // what AddFile gets

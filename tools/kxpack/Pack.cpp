@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 #include "base/Format.h"
 #include "sys/Files.h"
@@ -149,8 +148,7 @@ std::vector<std::uint8_t> Bytes(const std::optional<std::string>& text) {
 }
 
 void WriteOutput(const std::string& output, const std::vector<std::uint8_t>& bytes) {
-    std::random_device random;
-    TTempFile temp(output + ".kxpack-" + std::to_string(random() % 1000000) + ".tmp");
+    TTempFile temp(output + ".kxpack-" + kxarc::UniqueSuffix() + ".tmp");
     std::FILE* f = std::fopen(temp.Path().c_str(), "wb");
     if (!f)
         throw EInputOutput(Format("cannot write %s: %s", output, std::strerror(errno)));

@@ -14,10 +14,12 @@ import argparse
 import os
 import random
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pe_builder  # noqa: E402
@@ -228,6 +230,7 @@ def main():
         bad_packages(work, common)
         bad_stubs_and_outputs(work, pkg, stub, stub64, bare)
         payload_archives(work, pkg, common)
+        interrupted(work, common)
         command_lines(work, pkg, common)
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -356,6 +359,27 @@ def bad_stubs_and_outputs(work, pkg, stub, stub64, bare):
         check(rc == 3 and 'cannot write' in se, f'{what}: exit {rc} (want 3) naming the failure: {se}')
         check(leftovers(out_dir) == [], f'{what}: nothing is left behind: {leftovers(out_dir)}')
     check(not os.path.exists('/proc/kxpack-test'), 'nothing appears under /proc')
+
+
+def interrupted(work, common):
+    """An interrupt while the payload is packed leaves no file behind."""
+    pkg = os.path.join(work, 'big')
+    make_package(pkg)
+    with open(os.path.join(pkg, 'files', 'big.bin'), 'wb') as f:
+        f.write(random.Random(3).randbytes(64 << 20))
+    tmp, out_dir = os.path.join(work, 'big-tmp'), os.path.join(work, 'big-out')
+    os.makedirs(tmp)
+    os.makedirs(out_dir)
+    p = subprocess.Popen([KXPACK] + common + ['-j1', pkg, '-o', os.path.join(out_dir, 'setup.exe')],
+                         env=dict(os.environ, TMPDIR=tmp), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 30
+    while not os.listdir(tmp) and p.poll() is None and time.monotonic() < deadline:
+        time.sleep(0.01)
+    p.send_signal(signal.SIGINT)
+    p.wait()
+    check(p.returncode == 128 + signal.SIGINT, f'an interrupted run ends with {128 + signal.SIGINT}: {p.returncode}')
+    check(not os.listdir(tmp) and not os.listdir(out_dir),
+          f'an interrupted run leaves nothing: {os.listdir(tmp)} {os.listdir(out_dir)}')
 
 
 def payload_archives(work, pkg, common):
