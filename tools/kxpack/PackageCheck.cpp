@@ -143,7 +143,7 @@ private:
         CheckAutoReg();
         CheckDestDir();
         for (int i = 0; i < 3; ++i) {
-            CheckGrpName(Languages[i]);
+            CheckLanguage(Languages[i]);
             CheckLinks(i);
         }
         CheckLanguagesAgree();
@@ -379,7 +379,8 @@ private:
         return links;
     }
 
-    void CheckGrpName(const TLanguage& lang) {
+    // A language's sections are there, and its GrpName section holds what the wizard needs.
+    void CheckLanguage(const TLanguage& lang) {
         const std::string section = SectionName(lang, "GrpName");
         for (const char* kind : {"GrpName", "File"})
             if (!FIni.SectionExists(SectionName(lang, kind)))
