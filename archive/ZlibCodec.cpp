@@ -18,7 +18,9 @@ namespace {
 // The one-shot expansion of uncompress() (one inflate call with Z_FINISH, success
 // only at the end of the stream) on an inflate state that is made once per thread
 // and reset per block: allocating and freeing the state and window for every block
-// costs more than expanding a block of ordinary text.
+// costs more than expanding a block of ordinary text. Each thread's inflater lives
+// as long as the thread: a thread_local with a destructor would need the runtime's
+// thread-exit hooks, which import functions that Windows 98 and 2000 do not have.
 // A raw inflater (windowBits -15) expands the deflate data between a zlib
 // stream's header and trailer without the Adler-32 of the output.
 class TInflater {
@@ -56,6 +58,14 @@ private:
     bool FReady = false;
 };
 
+TInflater& ThreadInflater(bool raw) {
+    thread_local TInflater* plain = nullptr;
+    thread_local TInflater* rawOnly = nullptr;
+    TInflater*& slot = raw ? rawOnly : plain;
+    if (!slot) slot = new TInflater(raw);
+    return *slot;
+}
+
 constexpr std::int32_t ZlibHeaderSize = 2, ZlibTrailerSize = 4;
 
 // The two header bytes as inflate checks them: deflate, a window of at most 32 KiB,
@@ -69,14 +79,13 @@ bool ZlibHeaderValid(const std::uint8_t* p) {
 
 bool ZlibUncompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize) {
     if (destSize < 0 || srcSize < 0) return false;
-    thread_local TInflater inflater(false);
-    return inflater.Expand(dest, destSize, src, srcSize);
+    return ThreadInflater(false).Expand(dest, destSize, src, srcSize);
 }
 
 bool ZlibUncompressCheckedBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src,
                                 std::int32_t srcSize) {
     if (destSize < 0 || srcSize < ZlibHeaderSize + ZlibTrailerSize || !ZlibHeaderValid(src)) return false;
-    thread_local TInflater inflater(true);
+    TInflater& inflater = ThreadInflater(true);
     const std::int32_t body = srcSize - ZlibHeaderSize;
     if (!inflater.Expand(dest, destSize, src + ZlibHeaderSize, body)) return false;
     // The deflate data must end where the trailer begins, or earlier, as uncompress() allows.

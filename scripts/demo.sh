@@ -8,9 +8,9 @@ cd "$(dirname "$0")/.."
 root=$PWD
 ./scripts/install-prereqs.sh
 
-# kxarc packs the payload, so the native tree comes first.
+# kxpack builds setup.exe from the package, so the native tree comes first.
 cmake --preset host >/dev/null
-cmake --build build/host --target kxarc -j2
+cmake --build build/host --target kxpack -j2
 # The product is the i686 build, which runs under 32-bit Wine where the kernel
 # runs 32-bit programs; elsewhere the demo runs the same sources built for
 # x86_64 under wine64.

@@ -43,6 +43,8 @@ bool ReadAt(const std::string& path, std::int64_t offset, std::vector<std::uint8
 
 } // namespace
 
+unsigned TBlockPipeline::AllCores() { return std::max(1u, HardwareThreads()); }
+
 TBlockPipeline::TBlockPipeline(std::vector<std::string> files, std::int32_t blockSize, std::int32_t capacity,
                                int zlibLevel, unsigned threads)
     : FFiles(std::move(files)), FBlockSize(blockSize), FCapacity(capacity), FLevel(zlibLevel) {

@@ -20,6 +20,9 @@ namespace kx::kxarc {
 
 class TBlockPipeline {
 public:
+    // The number of threads that "all cores" means here.
+    static unsigned AllCores();
+
     // files: the paths in the order they will be added; blockSize: the archive's
     // BlockSize; capacity: the writer's output buffer size; zlibLevel: compress2 level.
     TBlockPipeline(std::vector<std::string> files, std::int32_t blockSize, std::int32_t capacity,
