@@ -18,8 +18,6 @@ using namespace kxe2e;
 
 namespace {
 
-std::string gUninst, gTestSvc, gAcmeUi, gArtifacts;
-
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
@@ -29,12 +27,6 @@ bool ContainsNoCase(std::string text, std::string part) {
         for (char& c : *s)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
     return text.find(part) != std::string::npos;
-}
-
-void Shot(TSetupProcess& p, const std::string& what) {
-    if (gArtifacts.empty()) return;
-    CreateDirectoryA(WinPath(gArtifacts).c_str(), nullptr);
-    EXPECT_TRUE(p.SaveScreenshot(gArtifacts + "/uninst-" + LangName() + "-" + what + ".bmp")) << what;
 }
 
 // The bytes of a literal, NULs included.
@@ -419,6 +411,8 @@ int main(int argc, char** argv) {
         take("--testsvc=", gTestSvc);
         take("--acmeui=", gAcmeUi);
         take("--artifacts=", gArtifacts);
+        take("--demo-setup=", gDemoSetup);
+        take("--second-setup=", gSecondSetup);
     }
     TScopedComInit com;
     // The shortcuts the tests make would go to the Unix desktop's menus too.

@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "../setup/SetupDriver.h"
 #include "sys/untSetupUtils.h"
 #include "unit/lang/ExpectedMessages.h"
 
 namespace kxe2e {
+
+std::string gUninst, gTestSvc, gAcmeUi, gArtifacts, gDemoSetup, gSecondSetup;
 
 const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -149,6 +152,13 @@ std::string Msg(unsigned number, const std::string& arg) {
     return p == std::string::npos ? m : m.replace(p, 2, arg);
 }
 
+void Shot(TSetupProcess& p, const std::string& what) {
+    if (gArtifacts.empty()) return;
+    CreateDirectoryA(WinPath(gArtifacts).c_str(), nullptr);
+    if (!p.SaveScreenshot(gArtifacts + "/uninst-" + LangName() + "-" + what + ".bmp"))
+        throw std::runtime_error("no screenshot " + what);
+}
+
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -262,6 +272,33 @@ long RunWait(const std::string& commandLine, int timeoutMs) {
         GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hProcess);
     return static_cast<long>(code);
+}
+
+std::string RunCapture(const std::string& commandLine, int timeoutMs) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return std::string();
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = writeEnd;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    std::string cmd = commandLine;
+    const BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    std::string out;
+    if (started) {
+        char buf[4096];
+        DWORD n = 0;
+        while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
+        WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutMs));
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(readEnd);
+    return out;
 }
 
 std::string PendingDeletes() {

@@ -12,6 +12,14 @@
 
 namespace kxe2e {
 
+class TSetupProcess;
+
+// The programs and folders the command line names.
+extern std::string gUninst, gTestSvc, gAcmeUi, gArtifacts, gDemoSetup, gSecondSetup;
+
+// A screenshot of the form, "uninst-<language>-<what>.bmp" in the artefacts folder.
+void Shot(TSetupProcess& p, const std::string& what);
+
 enum TLang { gb = 0, big5 = 1, english = 2 };
 TLang ActiveLang();
 const char* LangName();
@@ -36,6 +44,8 @@ void RegDeleteTree(HKEY root, const std::string& key);
 
 // Runs a command line and waits for it; its exit code, or -1 when it did not start or end.
 long RunWait(const std::string& commandLine, int timeoutMs = 30000);
+// Runs a command line and returns what it wrote to its standard output.
+std::string RunCapture(const std::string& commandLine, int timeoutMs = 30000);
 // What waits for the next start: the NT family's delayed moves and WinInit.ini's lines.
 std::string PendingDeletes();
 // Carries out what waits for the next start, as a restart would.

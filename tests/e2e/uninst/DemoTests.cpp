@@ -1,0 +1,228 @@
+// The demo package installed by its real setup program and removed by
+// kxUnInst.exe: from the program group's shortcut and from the system's list of
+// installed programs, beside a second package that counts on the same files of
+// the system folder, and while the demo's program runs. Afterwards the prefix
+// is as it was before the first installation.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "../setup/SetupDriver.h"
+#include "UninstWorld.h"
+#include "app/SetupControlIds.h"
+#include "sys/Handles.h"
+#include "uninst/UnInstControlIds.h"
+
+#include <shlobj.h>
+
+using namespace kx;
+using namespace kxe2e;
+
+namespace {
+
+const char kDemoKey[] = "AcmeTool";
+const char kSecondKey[] = "AcmeTool2";
+const char kDemoDir[] = "C:\\Program Files\\Velmora\\AcmeTool\\";
+const char kSecondDir[] = "C:\\Program Files\\Velmora\\AcmeTool2\\";
+
+std::string Join(const std::vector<std::string>& lines) {
+    std::string s;
+    for (const std::string& l : lines) s += l + "\n";
+    return s;
+}
+
+std::string EntryKey(const char* name) { return std::string(kUninstallKey) + "\\" + name; }
+
+std::string SystemFile(const char* name) {
+    char buf[MAX_PATH];
+    const UINT n = GetSystemDirectoryA(buf, MAX_PATH);
+    return std::string(buf, n) + "\\" + name;
+}
+
+HWND WaitForWindow(const char* cls, int ms) {
+    for (int t = 0; t <= ms; t += 100, Sleep(100))
+        if (HWND w = FindWindowA(cls, nullptr)) return w;
+    return nullptr;
+}
+
+void CloseWindowAndWait(HWND w) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    PostMessageA(w, WM_CLOSE, 0, 0);
+    if (process) {
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
+    }
+}
+
+// Installs with the setup into its suggested folder, answering every box (No to
+// a restart). The group folder's shell window is closed, and the AutoRun
+// program too unless it is to keep running.
+void InstallWith(const std::string& setup, bool keepProgram = false) {
+    TSetupProcess p(setup);
+    ASSERT_TRUE(p.WaitForForm()) << "the wizard did not appear";
+    p.Click(idBtnCancel);
+    p.Click(idBtnNext);
+    p.Click(idBtnNext);
+    ASSERT_EQ(p.Page(), 3);
+    p.ClickAsync(idBtnNext);
+    std::vector<std::string> boxes;
+    while (p.Running()) {
+        HWND box = p.WaitForBox(120000);
+        if (!box) break;
+        boxes.push_back(TSetupProcess::BoxText(box));
+        const int answer = GetDlgItem(box, IDYES) ? IDNO : IDOK;
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+        for (int t = 0; t < 10000 && IsWindow(box); t += 50) Sleep(50);
+    }
+    ASSERT_TRUE(p.WaitForExit(30000)) << "the setup did not end: " << Join(boxes);
+    ASSERT_EQ(boxes.size(), 1u) << Join(boxes);
+    while (HWND w = FindWindowA("ExplorerWClass", nullptr)) {
+        CloseWindowAndWait(w);
+        if (IsWindow(w)) break;
+    }
+    HWND program = WaitForWindow("TAcmeMainWindow", 10000);
+    ASSERT_NE(program, nullptr) << "AutoRun did not start acmeui.exe";
+    if (!keepProgram) CloseWindowAndWait(program);
+}
+
+// What the uninstaller's shortcut in the program group points at.
+std::string UninstallerShortcutTarget(const char* entryName) {
+    const std::string key = EntryKey(entryName);
+    const std::string link = RegText(HKEY_LOCAL_MACHINE, key, "kxGroupDir") +
+                             Msg(29, RegText(HKEY_LOCAL_MACHINE, key, "GrpName")) + ".Lnk";
+    TComPtr<IShellLinkA> shellLink;
+    TComPtr<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                shellLink.PutVoid())) ||
+        FAILED(shellLink->QueryInterface(IID_IPersistFile, file.PutVoid())))
+        return "<no shell link object>";
+    wchar_t wide[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
+    if (FAILED(file->Load(wide, STGM_READ))) return "<cannot read " + link + ">";
+    char target[MAX_PATH] = {};
+    if (FAILED(shellLink->GetPath(target, MAX_PATH, nullptr, 0))) return "<no target in " + link + ">";
+    return target;
+}
+
+std::string InstalledList() { return RunCapture("uninstaller.exe --list"); }
+
+bool Listed(const char* entryName) {
+    return InstalledList().find(std::string(entryName) + "|||") != std::string::npos;
+}
+
+// The uninstaller's window from the program the user starts; UnInstall pressed;
+// every box answered: Cancel to files in use, No to a restart, OK at the end.
+std::vector<std::string> UninstallThrough(const std::string& commandLine, bool expectFilesInUse = false,
+                                          const char* shot = nullptr) {
+    const long started = RunWait(commandLine, 30000);
+    EXPECT_EQ(started, 0) << commandLine;
+    std::unique_ptr<TSetupProcess> p = TSetupProcess::Attach(kUnInstFormClass);
+    EXPECT_NE(p, nullptr) << "no uninstaller window after " << commandLine;
+    if (!p) return {};
+    if (shot) Shot(*p, shot);
+    p->ClickAsync(idUnBtnUnInstall);
+    std::vector<std::string> boxes;
+    while (p->Running()) {
+        HWND box = p->WaitForBox(60000);
+        if (!box) break;
+        boxes.push_back(TSetupProcess::BoxText(box));
+        const int answer = GetDlgItem(box, IDRETRY) ? IDCANCEL : GetDlgItem(box, IDYES) ? IDNO : IDOK;
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+        for (int t = 0; t < 10000 && IsWindow(box); t += 50) Sleep(50);
+    }
+    EXPECT_TRUE(p->WaitForExit(10000));
+    if (boxes.empty()) {
+        ADD_FAILURE() << "no final message";
+        return boxes;
+    }
+    EXPECT_EQ(boxes.back(), Msg(35)) << Join(boxes);
+    if (expectFilesInUse) {
+        // Files in use (Retry/Cancel, answered Cancel), the restart question, the end.
+        EXPECT_GE(boxes.size(), 3u) << Join(boxes);
+        EXPECT_EQ(boxes[boxes.size() >= 2 ? boxes.size() - 2 : 0], Msg(38)) << Join(boxes);
+    } else {
+        EXPECT_EQ(boxes.size(), 1u) << Join(boxes);
+    }
+    return boxes;
+}
+
+bool ServiceRegistered(const char* name) {
+    return RegKeyExists(HKEY_LOCAL_MACHINE, std::string("SYSTEM\\CurrentControlSet\\Services\\") + name);
+}
+
+bool NTFamily() {
+    OSVERSIONINFOA vi{};
+    vi.dwOSVersionInfoSize = sizeof vi;
+    GetVersionExA(&vi);
+    return vi.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+class Demo : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(gDemoSetup.empty()) << "run with --demo-setup=PATH";
+        // Every Windows has this key; the setup counts its system files in it.
+        RegSetDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, "kx-marker", 1);
+        SetEnvironmentVariableA("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d");
+    }
+};
+
+TEST_F(Demo, InstalledAndRemovedTwiceLeavesThePrefixAsItWas) {
+    ASSERT_FALSE(gSecondSetup.empty()) << "run with --second-setup=PATH";
+    const TSnapshot before = TakeSnapshot(true);
+
+    // The second package first: it makes the folders and keys the two share.
+    InstallWith(WinPath(gSecondSetup));
+    InstallWith(WinPath(gDemoSetup));
+    ASSERT_TRUE(Listed(kDemoKey)) << InstalledList();
+    ASSERT_TRUE(Listed(kSecondKey)) << InstalledList();
+    ASSERT_TRUE(ServiceRegistered("AcmeSvc"));
+    const std::string hook = SystemFile("acmehook.dll");
+    ASSERT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, hook), 2u);
+
+    // From the program group's shortcut, as the user starts it.
+    const std::string target = UninstallerShortcutTarget(kDemoKey);
+    EXPECT_EQ(target, std::string(kDemoDir) + "kxUnInst.Exe");
+    UninstallThrough("\"" + target + "\"", false, "demo");
+    EXPECT_FALSE(Listed(kDemoKey)) << InstalledList();
+    EXPECT_FALSE(ServiceRegistered("AcmeSvc"));
+    EXPECT_FALSE(Exists(kDemoDir));
+    EXPECT_TRUE(Exists(hook)) << "the second package still counts on it";
+    EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, hook), 1u);
+    EXPECT_TRUE(Exists(std::string(kSecondDir) + "acmeui.exe"));
+
+    // From the system's list of installed programs, through the Windows folder's copy.
+    UninstallThrough(std::string("uninstaller.exe --remove ") + kSecondKey);
+    EXPECT_FALSE(Listed(kSecondKey)) << InstalledList();
+    EXPECT_FALSE(Exists(hook));
+    const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot(true));
+    EXPECT_TRUE(diff.empty()) << Join(diff);
+}
+
+TEST_F(Demo, ProgramRunningDuringTheUninstallLosesItsFilesAtTheNextStart) {
+    const TSnapshot before = TakeSnapshot(true);
+    InstallWith(WinPath(gDemoSetup), true);
+    UninstallThrough("\"" + UninstallerShortcutTarget(kDemoKey) + "\"", true);
+    EXPECT_TRUE(Exists(std::string(kDemoDir) + "acmeui.exe"));
+    EXPECT_FALSE(Listed(kDemoKey)) << InstalledList();
+    EXPECT_FALSE(ServiceRegistered("AcmeSvc"));
+
+    CloseWindowAndWait(WaitForWindow("TAcmeMainWindow", 1000));
+    Restart();
+    EXPECT_FALSE(Exists(std::string(kDemoDir) + "acmeui.exe"));
+    EXPECT_FALSE(Exists(SystemFile("acmehook.dll")));
+    std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot(true));
+    // Windows 9x deletes files at its start, not folders: the empty ones stay.
+    if (!NTFamily()) {
+        EXPECT_EQ(diff, (std::vector<std::string>{"+D C:\\Program Files\\Velmora\\",
+                                                  std::string("+D ") + kDemoDir}));
+        RemoveDirectoryA(kDemoDir);
+        RemoveDirectoryA("C:\\Program Files\\Velmora\\");
+        diff.clear();
+    }
+    EXPECT_TRUE(diff.empty()) << Join(diff);
+}
+
+} // namespace
