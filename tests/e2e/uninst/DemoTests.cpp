@@ -184,7 +184,7 @@ TEST_F(Demo, InstalledAndRemovedTwiceLeavesThePrefixAsItWas) {
 
     // From the program group's shortcut, as the user starts it.
     const std::string target = UninstallerShortcutTarget(kDemoKey);
-    EXPECT_EQ(target, std::string(kDemoDir) + "kxUnInst.Exe");
+    EXPECT_EQ(lstrcmpiA(target.c_str(), (std::string(kDemoDir) + "kxUnInst.exe").c_str()), 0) << target;
     UninstallThrough("\"" + target + "\"", false, "demo");
     EXPECT_FALSE(Listed(kDemoKey)) << InstalledList();
     EXPECT_FALSE(ServiceRegistered("AcmeSvc"));
