@@ -5,6 +5,7 @@
 // is as it was before the first installation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "../setup/SetupDriver.h"
@@ -112,16 +113,29 @@ bool Listed(const char* entryName) {
     return InstalledList().find(std::string(entryName) + "|||") != std::string::npos;
 }
 
+struct TUninstallOptions {
+    std::string Choose;          // the entry to pick when the window offers several
+    bool FilesInUse = false;     // the demo's program runs
+    const char* Shot = nullptr;  // a screenshot of the window before UnInstall
+};
+
 // The uninstaller's window from the program the user starts; UnInstall pressed;
 // every box answered: Cancel to files in use, No to a restart, OK at the end.
-std::vector<std::string> UninstallThrough(const std::string& commandLine, bool expectFilesInUse = false,
-                                          const char* shot = nullptr) {
+std::vector<std::string> UninstallThrough(const std::string& commandLine, const TUninstallOptions& o = {}) {
     const long started = RunWait(commandLine, 30000);
     EXPECT_EQ(started, 0) << commandLine;
     std::unique_ptr<TSetupProcess> p = TSetupProcess::Attach(kUnInstFormClass);
     EXPECT_NE(p, nullptr) << "no uninstaller window after " << commandLine;
     if (!p) return {};
-    if (shot) Shot(*p, shot);
+    if (!o.Choose.empty()) {
+        EXPECT_EQ(TSetupProcess::Text(p->Form()), Msg(30));
+        const std::vector<std::string> offered = p->ListItems(idUnLbxProgress);
+        const auto it = std::find(offered.begin(), offered.end(), o.Choose);
+        EXPECT_NE(it, offered.end()) << o.Choose << " not offered among\n" << Join(offered);
+        if (it == offered.end()) return {};
+        SendMessageA(p->Control(idUnLbxProgress), LB_SETCURSEL, static_cast<WPARAM>(it - offered.begin()), 0);
+    }
+    if (o.Shot) Shot(*p, o.Shot);
     p->ClickAsync(idUnBtnUnInstall);
     std::vector<std::string> boxes;
     while (p->Running()) {
@@ -138,7 +152,7 @@ std::vector<std::string> UninstallThrough(const std::string& commandLine, bool e
         return boxes;
     }
     EXPECT_EQ(boxes.back(), Msg(35)) << Join(boxes);
-    if (expectFilesInUse) {
+    if (o.FilesInUse) {
         // Files in use (Retry/Cancel, answered Cancel), the restart question, the end.
         EXPECT_GE(boxes.size(), 3u) << Join(boxes);
         EXPECT_EQ(boxes[boxes.size() >= 2 ? boxes.size() - 2 : 0], Msg(38)) << Join(boxes);
@@ -173,38 +187,49 @@ TEST_F(Demo, InstalledAndRemovedTwiceLeavesThePrefixAsItWas) {
     ASSERT_FALSE(gSecondSetup.empty()) << "run with --second-setup=PATH";
     const TSnapshot before = TakeSnapshot(true);
 
-    // The second package first: it makes the folders and keys the two share.
-    InstallWith(WinPath(gSecondSetup));
+    // The demo first: it makes the folders and keys the two share, and the
+    // second package goes first, so the demo's records take them away last.
     InstallWith(WinPath(gDemoSetup));
+    InstallWith(WinPath(gSecondSetup));
     ASSERT_TRUE(Listed(kDemoKey)) << InstalledList();
     ASSERT_TRUE(Listed(kSecondKey)) << InstalledList();
     ASSERT_TRUE(ServiceRegistered("AcmeSvc"));
     const std::string hook = SystemFile("acmehook.dll");
     ASSERT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, hook), 2u);
 
+    // From the system's list of installed programs, through the Windows folder's
+    // copy, which both entries name: it offers both by their display names.
+    TUninstallOptions second;
+    second.Choose = RegText(HKEY_LOCAL_MACHINE, EntryKey(kSecondKey), "DisplayName");
+    second.Shot = "choose";
+    UninstallThrough(std::string("uninstaller.exe --remove ") + kSecondKey, second);
+    EXPECT_FALSE(Listed(kSecondKey)) << InstalledList();
+    EXPECT_FALSE(Exists(kSecondDir));
+    EXPECT_TRUE(Exists(hook)) << "the demo still counts on it";
+    EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, hook), 1u);
+    EXPECT_TRUE(Exists(std::string(kDemoDir) + "acmeui.exe"));
+    EXPECT_TRUE(ServiceRegistered("AcmeSvc"));
+
     // From the program group's shortcut, as the user starts it.
     const std::string target = UninstallerShortcutTarget(kDemoKey);
     EXPECT_EQ(lstrcmpiA(target.c_str(), (std::string(kDemoDir) + "kxUnInst.exe").c_str()), 0) << target;
-    UninstallThrough("\"" + target + "\"", false, "demo");
+    TUninstallOptions demo;
+    demo.Shot = "demo";
+    UninstallThrough("\"" + target + "\"", demo);
     EXPECT_FALSE(Listed(kDemoKey)) << InstalledList();
     EXPECT_FALSE(ServiceRegistered("AcmeSvc"));
-    EXPECT_FALSE(Exists(kDemoDir));
-    EXPECT_TRUE(Exists(hook)) << "the second package still counts on it";
-    EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, hook), 1u);
-    EXPECT_TRUE(Exists(std::string(kSecondDir) + "acmeui.exe"));
-
-    // From the system's list of installed programs, through the Windows folder's copy.
-    UninstallThrough(std::string("uninstaller.exe --remove ") + kSecondKey);
-    EXPECT_FALSE(Listed(kSecondKey)) << InstalledList();
     EXPECT_FALSE(Exists(hook));
     const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot(true));
     EXPECT_TRUE(diff.empty()) << Join(diff);
 }
 
 TEST_F(Demo, ProgramRunningDuringTheUninstallLosesItsFilesAtTheNextStart) {
-    const TSnapshot before = TakeSnapshot(true);
+    const TSnapshot before = TakeSnapshot();
     InstallWith(WinPath(gDemoSetup), true);
-    UninstallThrough("\"" + UninstallerShortcutTarget(kDemoKey) + "\"", true);
+    // The one entry that names the Windows folder's copy is taken at once.
+    TUninstallOptions o;
+    o.FilesInUse = true;
+    UninstallThrough(std::string("uninstaller.exe --remove ") + kDemoKey, o);
     EXPECT_TRUE(Exists(std::string(kDemoDir) + "acmeui.exe"));
     EXPECT_FALSE(Listed(kDemoKey)) << InstalledList();
     EXPECT_FALSE(ServiceRegistered("AcmeSvc"));
@@ -213,7 +238,7 @@ TEST_F(Demo, ProgramRunningDuringTheUninstallLosesItsFilesAtTheNextStart) {
     Restart();
     EXPECT_FALSE(Exists(std::string(kDemoDir) + "acmeui.exe"));
     EXPECT_FALSE(Exists(SystemFile("acmehook.dll")));
-    std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot(true));
+    std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
     // Windows 9x deletes files at its start, not folders: the empty ones stay.
     if (!NTFamily()) {
         EXPECT_EQ(diff, (std::vector<std::string>{"+D C:\\Program Files\\Velmora\\",
