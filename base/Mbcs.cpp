@@ -47,4 +47,18 @@ std::size_t LastDelimiter(std::string_view delims, std::string_view s, unsigned 
     return found;
 }
 
+std::size_t FirstDelimiter(std::string_view delims, std::string_view s, unsigned codePage) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (IsLeadByte(c, codePage) && i + 1 < s.size()) {
+            i += 2;
+            continue;
+        }
+        if (delims.find(static_cast<char>(c)) != std::string_view::npos) return i;
+        ++i;
+    }
+    return std::string_view::npos;
+}
+
 } // namespace kx
