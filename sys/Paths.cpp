@@ -3,6 +3,7 @@
 
 #include "base/Exception.h"
 #include "base/Mbcs.h"
+#include "base/Text.h"
 #include "sys/Files.h"
 
 namespace kx {
@@ -69,13 +70,23 @@ std::string ExtractFileDrive(const std::string& path) {
 }
 
 bool MakeDirPath(const std::string& path) {
+    std::vector<std::string> created;
+    return MakeDirPath(path, created);
+}
+
+bool MakeDirPath(const std::string& path, std::vector<std::string>& created) {
     if (path.empty()) throw Exception("Unable to create directory");
     std::string dir = RemoveTrailingBackslash(path);
     if (dir.size() < 3 || DirectoryExists(dir)) return true;
     std::string parent = ExtractFilePath(dir);
     if (parent == dir) return true;
-    if (!parent.empty() && !MakeDirPath(parent)) return false;
-    return CreateDir(dir);
+    if (!parent.empty() && !MakeDirPath(parent, created)) return false;
+    if (!CreateDir(dir)) return false;
+    const std::string entry = AddTrailingBackslash(dir);
+    for (const std::string& c : created)
+        if (SameText(c, entry)) return true;
+    created.push_back(entry);
+    return true;
 }
 
 std::string GetProgramPath() { return ExtractFilePath(GetProgramFileName()); }

@@ -2,6 +2,7 @@
 // directory maker, and the places of Windows, its system and shared folders.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace kx {
 
@@ -31,6 +32,8 @@ std::string ExtractFileDrive(const std::string& path); // "C:" or "\\server\shar
 // An empty path raises Exception "Unable to create directory"; creation stops at
 // the first failure and parents made until then stay.
 bool MakeDirPath(const std::string& path);
+// MakeDirPath that appends to `created` each directory it actually created (parents first).
+bool MakeDirPath(const std::string& path, std::vector<std::string>& created);
 
 // Directory of the running executable, with a trailing delimiter.
 std::string GetProgramPath();

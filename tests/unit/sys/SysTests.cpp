@@ -95,6 +95,18 @@ TEST_F(TempDir, MakeDirPathStopsAtTheFirstFailure) {
     EXPECT_THROW(MakeDirPath(""), Exception);
 }
 
+TEST_F(TempDir, MakeDirPathRecordsOnlyWhatItCreatedParentsFirst) {
+    std::vector<std::string> created{"kept"};
+    ASSERT_TRUE(MakeDirPath(FPath + "x/y/", created));
+    EXPECT_EQ(created, (std::vector<std::string>{"kept", FPath + "x/", FPath + "x/y/"}));
+    ASSERT_TRUE(MakeDirPath(FPath + "x/y", created));
+    ASSERT_TRUE(MakeDirPath(FPath + "x/z", created));
+    EXPECT_EQ(created, (std::vector<std::string>{"kept", FPath + "x/", FPath + "x/y/", FPath + "x/z/"}));
+    SaveStringToFile(FPath + "blocker", "x");
+    EXPECT_FALSE(MakeDirPath(FPath + "blocker/deeper", created));
+    EXPECT_EQ(created.size(), 4u);
+}
+
 TEST(PathParts, SplittingFileNames) {
     EXPECT_EQ(ExtractFilePath("/a/b/c.txt"), "/a/b/");
     EXPECT_EQ(ExtractFileName("/a/b/c.txt"), "c.txt");
