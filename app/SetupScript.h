@@ -1,5 +1,6 @@
 // The install script's fields: what a package installs, where, and on which Windows.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -7,6 +8,15 @@
 #include "app/MemIniFile.h"
 
 namespace kx {
+
+// One file that the copy step wrote (or scheduled for the next restart).
+struct TPlacedFile {
+    std::string Path;       // full destination path (for a replaced file: where it will be after the restart)
+    char Letter = 'P';      // 'S' system folder, 'C' shared folder, 'P' target directory (upper case)
+    bool AtRestart = false; // scheduled for the next restart instead of written now
+    std::uint64_t Size = 0; // bytes of the file as stored in the payload
+    bool Existed = false;   // a file was at Path before this run placed its own
+};
 
 // The wizard's state filled from the script and by the pages; the form owns one.
 struct TSetupFields {
@@ -25,6 +35,10 @@ struct TSetupFields {
     std::vector<std::string> FAutoReg;       // "key;value name;file" entries
     std::vector<std::string> FDestDirs;      // "subdir=file;file" lines
     bool FWin9x = false, FWin2k = false;
+    std::vector<TPlacedFile> FPlacedFiles;   // one per FSelFiles entry that was written/scheduled, in order (duplicates as they come); rebuilt by every run
+    std::vector<std::string> FCreatedDirs;   // directories that this setup created, full paths with a trailing backslash, parents before children, no duplicates (case-insensitive)
+    std::string FGroupDir;                   // the program-group folder of the last run, with a trailing backslash
+    std::vector<std::string> FShortcuts;     // the .Lnk files that the last run created
 };
 
 // "GB." for 0, "B5." for 1, "EN." otherwise.
