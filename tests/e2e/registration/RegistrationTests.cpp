@@ -91,6 +91,15 @@ std::string FileBytes(const std::string& path) {
     return data;
 }
 
+// The Subsystem field of a program's PE optional header, or 0.
+WORD ImageSubsystem(const std::string& path) {
+    const std::string pe = FileBytes(path);
+    if (pe.size() < 0x40) return 0;
+    const DWORD at = *reinterpret_cast<const DWORD*>(pe.data() + 0x3C);
+    if (pe.size() < at + 24 + 70) return 0;
+    return *reinterpret_cast<const WORD*>(pe.data() + at + 24 + 68);
+}
+
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string WindowsDir() {
@@ -196,13 +205,23 @@ int CountLines(const std::string& text, const std::string& what) {
     return n;
 }
 
-// A top-level window of the class, when one appears within ms.
-HWND WaitForWindowOfClass(const char* cls, int ms) {
+// A top-level window of the class (and title, when given), when one appears within ms.
+HWND WaitForWindow(const char* cls, const char* title, int ms) {
     for (int t = 0; t <= ms; t += 100) {
-        if (HWND w = FindWindowA(cls, nullptr)) return w;
+        if (HWND w = FindWindowA(cls, title)) return w;
         Sleep(100);
     }
     return nullptr;
+}
+
+HWND WaitForWindowOfClass(const char* cls, int ms) { return WaitForWindow(cls, nullptr, ms); }
+
+// Each installation opens its group folder; the windows would pile up.
+void CloseShellWindows() {
+    while (HWND w = FindWindowA("ExplorerWClass", nullptr)) {
+        SendMessageTimeoutA(w, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, nullptr);
+        if (IsWindow(w)) break;
+    }
 }
 
 // ---- one installation ----
@@ -305,6 +324,7 @@ void CopyOver(const std::string& from, const std::string& to) {
 }
 
 void CloseAutoRunWindow() {
+    CloseShellWindows();
     if (HWND w = FindWindowA("TAcmeMainWindow", nullptr)) {
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);
@@ -317,9 +337,80 @@ void CloseAutoRunWindow() {
     }
 }
 
+
+// The uninstall entry's records, to compare before and after an installation.
+std::vector<std::string> AllRecords(const std::string& key) {
+    std::vector<std::string> all;
+    for (const char* prefix : {"kxCreatedDir", "kxShortcut", "kxRegValue", "kxRegKey", "kxSharedFile"})
+        for (const std::string& r : Records(key, prefix)) all.push_back(std::string(prefix) + "=" + r);
+    all.push_back("kxGroupDir=" + RegValue(key, "kxGroupDir"));
+    return all;
+}
+
+// The earlier tests of this run leave the demo installed; alone, a test installs it first.
+void EnsureInstalled() {
+    if (QueryService("AcmeSvc").Registered && Exists(std::string(kInstallDir) + "UnInst.Ini")) return;
+    TInstallOptions o;
+    o.Setup = gSetup;
+    Install(o);
+    CloseAutoRunWindow();
+    ASSERT_TRUE(QueryService("AcmeSvc").Registered);
+}
+
+// Runs a program of the prefix hidden and waits for it; its exit code.
+DWORD RunProgram(const std::string& commandLine) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string cmd = commandLine;
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 9999;
+    WaitForSingleObject(pi.hProcess, 30000);
+    DWORD code = 9998;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return code;
+}
+
 } // namespace
 
 // ---- Registration: one installation after another in one prefix ----
+
+// The demo's service program on its own, from a folder with blanks in its name.
+TEST(Registration, ServiceProgramRegistersRunsStopsAndRemovesItself) {
+    const std::string dir = "C:\\Program Files\\Acme Svc Test\\", exe = dir + "acmesvc.exe";
+    const std::string log = dir + "acmesvc.log";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CopyOver(gSource + "/acmesvc.exe", exe);
+    EXPECT_EQ(ImageSubsystem(exe), IMAGE_SUBSYSTEM_WINDOWS_GUI) << "a console program would open a window";
+
+    ASSERT_EQ(RunProgram("\"" + exe + "\" /install /silent"), 0u);
+    TServiceInfo svc = QueryService("AcmeSvc");
+    EXPECT_EQ(svc.ImagePath, "\"" + exe + "\"");
+    EXPECT_EQ(svc.StartType, static_cast<DWORD>(SERVICE_DEMAND_START));
+    EXPECT_EQ(RunProgram("\"" + exe + "\" /install /silent"), static_cast<DWORD>(ERROR_SERVICE_EXISTS));
+    EXPECT_EQ(RunProgram("\"" + exe + "\""), static_cast<DWORD>(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT))
+        << "started by hand it is no service";
+
+    SC_HANDLE man = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE h = OpenServiceA(man, "AcmeSvc", SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    EXPECT_TRUE(StartServiceA(h, 0, nullptr));
+    EXPECT_EQ(WaitForServiceState("AcmeSvc", SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    SERVICE_STATUS st{};
+    EXPECT_TRUE(ControlService(h, SERVICE_CONTROL_STOP, &st));
+    EXPECT_EQ(WaitForServiceState("AcmeSvc", SERVICE_STOPPED), static_cast<DWORD>(SERVICE_STOPPED));
+    CloseServiceHandle(h);
+    CloseServiceHandle(man);
+    const std::string lines = FileBytes(log);
+    EXPECT_EQ(CountLines(lines, " AcmeSvc started\r\n"), 1) << lines;
+    EXPECT_EQ(CountLines(lines, " AcmeSvc stopped\r\n"), 1) << lines;
+
+    // Running again when removed: it stops the service first and takes its log along.
+    ASSERT_EQ(RunProgram("\"" + exe + "\" /uninstall /silent"), 0u);
+    EXPECT_FALSE(QueryService("AcmeSvc").Registered);
+    EXPECT_FALSE(Exists(log));
+    EXPECT_EQ(RunProgram("\"" + exe + "\" /uninstall /silent"), 0u) << "nothing left to remove is no error";
+}
 
 TEST(Registration, CompleteInstallRegistersEverything) {
     DeleteFileA((WindowsDir() + "kxUnInst.exe").c_str());
@@ -333,6 +424,8 @@ TEST(Registration, CompleteInstallRegistersEverything) {
     EXPECT_TRUE(HasLine(r, Msg15()));
     EXPECT_TRUE(HasLine(r, Msg28()));
     EXPECT_NE(WaitForWindowOfClass("TAcmeMainWindow", 10000), nullptr) << "AutoRun did not start acmeui.exe";
+    // The group folder, opened in the shell (Wine's explorer names its window after the folder).
+    EXPECT_NE(WaitForWindow("ExplorerWClass", GroupName().c_str(), 10000), nullptr) << "the group folder was not opened";
     CloseAutoRunWindow();
 
     const std::string dir = kInstallDir;
@@ -402,43 +495,6 @@ TEST(Registration, CompleteInstallRegistersEverything) {
     EXPECT_EQ(CountLines(FileBytes(dir + "acmesvc.log"), " AcmeSvc started\r\n"), 1);
 }
 
-namespace {
-
-// The uninstall entry's records, to compare before and after an installation.
-std::vector<std::string> AllRecords(const std::string& key) {
-    std::vector<std::string> all;
-    for (const char* prefix : {"kxCreatedDir", "kxShortcut", "kxRegValue", "kxRegKey", "kxSharedFile"})
-        for (const std::string& r : Records(key, prefix)) all.push_back(std::string(prefix) + "=" + r);
-    all.push_back("kxGroupDir=" + RegValue(key, "kxGroupDir"));
-    return all;
-}
-
-// The earlier tests of this run leave the demo installed; alone, a test installs it first.
-void EnsureInstalled() {
-    if (QueryService("AcmeSvc").Registered && Exists(std::string(kInstallDir) + "UnInst.Ini")) return;
-    TInstallOptions o;
-    o.Setup = gSetup;
-    Install(o);
-    CloseAutoRunWindow();
-    ASSERT_TRUE(QueryService("AcmeSvc").Registered);
-}
-
-// Runs a program of the prefix hidden and waits for it; its exit code.
-DWORD RunProgram(const std::string& commandLine) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 9999;
-    WaitForSingleObject(pi.hProcess, 30000);
-    DWORD code = 9998;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return code;
-}
-
-} // namespace
 
 TEST(Registration, InstallAgainKeepsTheRecordsAndOnlyStartsTheService) {
     EnsureInstalled();
@@ -462,8 +518,10 @@ TEST(Registration, InstallAgainKeepsTheRecordsAndOnlyStartsTheService) {
     EXPECT_EQ(FileBytes(windowsCopy), FileBytes(WinPath(gUninstV3)));
     EXPECT_EQ(QueryService("AcmeSvc").ImagePath, "\"" + dir + "acmesvc.exe\"");
     EXPECT_EQ(WaitForServiceState("AcmeSvc", SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
-    EXPECT_EQ(CountLines(FileBytes(dir + "acmesvc.log"), " AcmeSvc started\r\n"),
-              CountLines(log, " AcmeSvc started\r\n") + 1);
+    // Stopped before its file was replaced, then started again.
+    const std::string after = FileBytes(dir + "acmesvc.log");
+    EXPECT_EQ(CountLines(after, " AcmeSvc stopped\r\n"), CountLines(log, " AcmeSvc stopped\r\n") + 1) << after;
+    EXPECT_EQ(CountLines(after, " AcmeSvc started\r\n"), CountLines(log, " AcmeSvc started\r\n") + 1) << after;
 }
 
 TEST(Registration, ServiceOfAnotherProgramIsUninstalledAndOursWaitsForTheNextRun) {
