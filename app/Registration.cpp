@@ -107,7 +107,9 @@ void WriteUninstaller(TSetupFM& form) {
 void CreateProgramGroup(TSetupFM& form) {
     const std::string group = GetProgramGroupPath(form.FGrpName);
     MakeDirPath(group, form.FCreatedDirs);
-    form.FGroupDir = group;
+    // Without a group name the "group" is the Start menu's programs folder itself,
+    // which is nobody's to remove.
+    form.FGroupDir = form.FGrpName.empty() ? std::string() : group;
     form.FShortcuts.clear();
     form.AddProgressLine(GetSetupMsg(msgCreateGroup));
 

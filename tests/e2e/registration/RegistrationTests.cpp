@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -256,14 +257,17 @@ bool FormIdle(TSetupProcess& p) {
     }
 }
 
-TInstallResult Install(const TInstallOptions& o) {
-    TInstallResult r;
+std::unique_ptr<TSetupProcess> StartSetup(const TInstallOptions& o) {
     std::vector<std::string> env{"KX_REG_SOURCE=" + WinPath(gSource)};
     if (o.NeedReboot) env.push_back("KX_REG_NEED_REBOOT=1");
-    TSetupProcess p(o.Setup, env);
+    return std::make_unique<TSetupProcess>(o.Setup, env);
+}
+
+// Agree, choose the components and the directory: the wizard on its Ready page.
+bool ToReady(TSetupProcess& p, const TInstallOptions& o) {
     if (!p.WaitForForm()) {
         ADD_FAILURE() << "the wizard did not appear";
-        return r;
+        return false;
     }
     p.Click(idBtnCancel);
     if (!o.Uncheck.empty()) {
@@ -273,10 +277,13 @@ TInstallResult Install(const TInstallOptions& o) {
     p.Click(idBtnNext);
     p.Type(idEdtInstallPath, o.Dir);
     p.Click(idBtnNext);
-    if (p.Page() != 3) {
-        ADD_FAILURE() << "the directory page did not accept " << o.Dir;
-        return r;
-    }
+    if (p.Page() != 3) ADD_FAILURE() << "the directory page did not accept " << o.Dir;
+    return p.Page() == 3;
+}
+
+// Presses Install and answers every box until the run is over.
+TInstallResult PressInstall(TSetupProcess& p, const TInstallOptions& o) {
+    TInstallResult r;
     p.ClickAsync(idBtnNext);
     // Boxes come one after another; the run is over when the process ends or
     // when Install is enabled again with no box left.
@@ -304,6 +311,12 @@ TInstallResult Install(const TInstallOptions& o) {
         r.Exited = p.WaitForExit(10000);
     }
     return r;
+}
+
+TInstallResult Install(const TInstallOptions& o) {
+    std::unique_ptr<TSetupProcess> p = StartSetup(o);
+    if (!ToReady(*p, o)) return TInstallResult{};
+    return PressInstall(*p, o);
 }
 
 std::vector<std::string> BoxTexts(const TInstallResult& r) {
@@ -414,6 +427,9 @@ TEST(Registration, ServiceProgramRegistersRunsStopsAndRemovesItself) {
 
 TEST(Registration, CompleteInstallRegistersEverything) {
     DeleteFileA((WindowsDir() + "kxUnInst.exe").c_str());
+    // What an unquoted "C:\Program Files\...\acmesvc.exe /install /silent" would
+    // start instead: a service program that registers itself from C:\.
+    CopyOver(gSource + "/acmesvc.exe", "C:\\Program.exe");
     TInstallOptions o;
     o.Setup = gSetup;
     TInstallResult r = Install(o);
@@ -541,6 +557,9 @@ TEST(Registration, ServiceOfAnotherProgramIsUninstalledAndOursWaitsForTheNextRun
     ASSERT_EQ(WaitForServiceState("AcmeSvc", SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     // An older uninstaller in the Windows directory is replaced.
     CopyOver(gUninstV1, windowsCopy);
+    // What an unquoted "C:\Old Acme\acmesvc.exe /uninstall /silent" would start
+    // instead: a program that removes nothing.
+    CopyOver(gSource + "/failsvc.exe", "C:\\Old.exe");
 
     TInstallOptions o;
     o.Setup = gSetup;
@@ -584,12 +603,24 @@ TEST(Registration, RestartNeededAndYesRestartsWithoutMessage28) {
     o.Setup = gSetup;
     o.NeedReboot = true;
     o.RestartAnswer = IDYES;
-    TInstallResult r = Install(o);
+    std::unique_ptr<TSetupProcess> p = StartSetup(o);
+    ASSERT_TRUE(ToReady(*p, o));
+    TInstallResult r = PressInstall(*p, o);
     ASSERT_EQ(r.Boxes.size(), 1u) << ::testing::PrintToString(BoxTexts(r));
     EXPECT_EQ(r.Boxes[0].Text, Msg38());
     EXPECT_EQ(FileBytes(kRestartMarker), "restart");
     EXPECT_TRUE(r.InstallEnabled) << "the form waits for Windows to restart";
     EXPECT_EQ(WaitForWindowOfClass("TAcmeMainWindow", 2000), nullptr);
+
+    // Install pressed again while the restart is pending runs every step again;
+    // the service file is the same one as before, so the service stays.
+    DeleteFileA(kRestartMarker);
+    r = PressInstall(*p, o);
+    EXPECT_EQ(BoxTexts(r), std::vector<std::string>{Msg38()});
+    EXPECT_EQ(FileBytes(kRestartMarker), "restart");
+    TServiceInfo svc = QueryService("AcmeSvc");
+    EXPECT_EQ(svc.ImagePath, "\"" + std::string(kInstallDir) + "acmesvc.exe\"");
+    EXPECT_EQ(WaitForServiceState("AcmeSvc", SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     CloseAutoRunWindow();
 }
 
