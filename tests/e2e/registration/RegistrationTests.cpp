@@ -360,13 +360,21 @@ std::vector<std::string> AllRecords(const std::string& key) {
     return all;
 }
 
+// Installs the demo into its default directory; the run ends with message 28
+// alone and starts the AutoRun program.
+void InstallDemoExpectingSuccess() {
+    TInstallOptions o;
+    o.Setup = gSetup;
+    TInstallResult r = Install(o);
+    EXPECT_EQ(BoxTexts(r), std::vector<std::string>{Msg28()});
+    EXPECT_NE(WaitForWindowOfClass("TAcmeMainWindow", 10000), nullptr) << "AutoRun did not start acmeui.exe";
+    CloseAutoRunWindow();
+}
+
 // The earlier tests of this run leave the demo installed; alone, a test installs it first.
 void EnsureInstalled() {
     if (QueryService("AcmeSvc").Registered && Exists(std::string(kInstallDir) + "UnInst.Ini")) return;
-    TInstallOptions o;
-    o.Setup = gSetup;
-    Install(o);
-    CloseAutoRunWindow();
+    InstallDemoExpectingSuccess();
     ASSERT_TRUE(QueryService("AcmeSvc").Registered);
 }
 
@@ -520,13 +528,8 @@ TEST(Registration, InstallAgainKeepsTheRecordsAndOnlyStartsTheService) {
     // A newer uninstaller in the Windows directory, from another package, stays.
     CopyOver(gUninstV3, windowsCopy);
 
-    TInstallOptions o;
-    o.Setup = gSetup;
-    TInstallResult r = Install(o);
     // "/install" would have failed on the registered service with an error box.
-    EXPECT_EQ(BoxTexts(r), std::vector<std::string>{Msg28()});
-    EXPECT_NE(WaitForWindowOfClass("TAcmeMainWindow", 10000), nullptr);
-    CloseAutoRunWindow();
+    InstallDemoExpectingSuccess();
 
     EXPECT_EQ(AllRecords(kUninstallKey), before);
     const std::string sys = SystemDir();
@@ -561,12 +564,7 @@ TEST(Registration, ServiceOfAnotherProgramIsUninstalledAndOursWaitsForTheNextRun
     // instead: a program that removes nothing.
     CopyOver(gSource + "/failsvc.exe", "C:\\Old.exe");
 
-    TInstallOptions o;
-    o.Setup = gSetup;
-    TInstallResult r = Install(o);
-    EXPECT_EQ(BoxTexts(r), std::vector<std::string>{Msg28()});
-    EXPECT_NE(WaitForWindowOfClass("TAcmeMainWindow", 10000), nullptr);
-    CloseAutoRunWindow();
+    InstallDemoExpectingSuccess();
 
     // The old program removed its own registration (the manager no longer knows
     // the service, which deleting the key alone would not do) and its log.
