@@ -1,12 +1,19 @@
-// The installation steps of the setup program.
+// The installation steps of the setup program, in the order of the run.
 #include "app/InstallSteps.h"
 
+#include "app/InstallRun.h"
 #include "app/untSetupFM.h"
+#include "lang/kxSetupLan.h"
+#include "lang/kxSetupLanConst.h"
 
 namespace kx {
 
-// The run itself (services, file copy, registration) is added here step by step;
-// until then Install runs an empty list and returns the form to its Ready state.
-void AddInstallSteps(TSetupFM&) {}
+void AddInstallSteps(TSetupFM& form) {
+    form.InstallSteps.push_back([&form] { StopServices(form); });
+    form.InstallSteps.push_back([&form] { ExtractFiles(form); });
+    // WriteUninstaller, CreateProgramGroup and RegisterUninstall go here.
+    form.InstallSteps.push_back([&form] { form.AddProgressLine(GetSetupMsg(msgInstallSuccess)); });
+    // InstallService and FinishSetup go here.
+}
 
 } // namespace kx

@@ -7,8 +7,11 @@ namespace kx {
 
 void TMemIniFile::SetText(std::string_view text) {
     FSections.clear();
+    FIgnored.clear();
     TSection* current = nullptr;
+    int number = 0;
     for (const std::string& raw : SplitLines(text)) {
+        ++number;
         std::string line = Trim(raw);
         if (line.empty() || line[0] == ';') continue;
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
@@ -17,12 +20,16 @@ void TMemIniFile::SetText(std::string_view text) {
             for (TSection& s : FSections)
                 if (SameText(s.Name, name)) current = &s;
             if (!current) {
-                FSections.push_back(TSection{std::move(name), {}});
+                FSections.push_back(TSection{std::move(name), number, {}, {}});
                 current = &FSections.back();
             }
             continue;
         }
-        if (!current) continue;
+        if (!current) {
+            FIgnored.push_back(TIniLine{number, std::move(line)});
+            continue;
+        }
+        current->LineNumbers.push_back(number);
         std::size_t eq = line.find('=');
         if (eq == std::string::npos) {
             current->Lines.push_back(std::move(line));
@@ -72,6 +79,18 @@ std::vector<std::string> TMemIniFile::ReadSections() const {
     std::vector<std::string> names;
     for (const TSection& s : FSections) names.push_back(s.Name);
     return names;
+}
+
+std::vector<TIniLine> TMemIniFile::ReadSectionLines(std::string_view section) const {
+    std::vector<TIniLine> lines;
+    if (const TSection* s = Find(section))
+        for (std::size_t i = 0; i < s->Lines.size(); ++i) lines.push_back(TIniLine{s->LineNumbers[i], s->Lines[i]});
+    return lines;
+}
+
+int TMemIniFile::SectionLine(std::string_view section) const {
+    const TSection* s = Find(section);
+    return s ? s->Line : 0;
 }
 
 } // namespace kx

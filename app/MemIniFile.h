@@ -6,6 +6,12 @@
 
 namespace kx {
 
+// A stored line of a section and the line of the file it came from (from 1).
+struct TIniLine {
+    int Number = 0;
+    std::string Text;
+};
+
 // Lines are trimmed of blanks and control characters; empty lines and lines
 // starting with ";" are skipped; "[name]" opens a section (name trimmed); lines
 // before the first section are ignored. A line with "=" is kept as
@@ -30,14 +36,24 @@ public:
     // Section names in file order.
     std::vector<std::string> ReadSections() const;
 
+    // For tools that report on a script: the stored lines with their line
+    // numbers, the line of a section's first header (0 when missing), and the
+    // lines before the first section that the dialect ignores.
+    std::vector<TIniLine> ReadSectionLines(std::string_view section) const;
+    int SectionLine(std::string_view section) const;
+    const std::vector<TIniLine>& IgnoredLines() const { return FIgnored; }
+
 private:
     struct TSection {
         std::string Name;
+        int Line = 0;
         std::vector<std::string> Lines;
+        std::vector<int> LineNumbers;
     };
     const TSection* Find(std::string_view section) const;
 
     std::vector<TSection> FSections;
+    std::vector<TIniLine> FIgnored;
 };
 
 } // namespace kx

@@ -35,5 +35,7 @@ enum TSetupControlId : int {
 
 // Bitmap resource shown in imgTitle.
 constexpr int idBmpTitle = 200;
+// The program's icon group (kx_shipped_program gives every shipped program one).
+constexpr int idIconMain = 1;
 
 } // namespace kx

@@ -8,18 +8,19 @@
 #include "lang/kxSetupLan.h"
 #include "sys/Environment.h"
 #include "sys/Handles.h"
+#include "sys/SystemLibrary.h"
 #include "sys/Win32.h"
 
 #include <commctrl.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    kx::InitDllSafety();
     kx::InitLanguage(GetThreadLocale());
     kx::Randomize();
     try {
         kx::TEnvironmentScope environment;
         kx::TScopedComInit com;
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-        InitCommonControlsEx(&icc);
+        kx::InitCommonControlClasses(ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES);
         kx::RegisterSetupClasses(instance);
 
         auto form = std::make_unique<kx::TSetupFM>(instance);

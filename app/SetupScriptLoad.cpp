@@ -3,26 +3,10 @@
 
 #include "sys/Files.h"
 #include "sys/Resources.h"
+#include "sys/TempFile.h"
 #include "sys/untSetupUtils.h"
 
 namespace kx {
-
-namespace {
-// Deletes the temporary copy whatever happens between writing and parsing it.
-class TTempFileGuard {
-public:
-    explicit TTempFileGuard(std::string path) : FPath(std::move(path)) {}
-    ~TTempFileGuard() {
-        FileSetAttr(FPath, 0);
-        DeleteFile(FPath);
-    }
-    TTempFileGuard(const TTempFileGuard&) = delete;
-    TTempFileGuard& operator=(const TTempFileGuard&) = delete;
-
-private:
-    std::string FPath;
-};
-} // namespace
 
 void LoadSetupScriptResource(int setupLang, TSetupFields& f, std::vector<std::string>& compNames) {
     const std::string path = MakeSetupTempName();

@@ -1,6 +1,7 @@
 // TSetupFM: the wizard form in raw Win32 controls, its pages and its button state machine.
 #include "app/untSetupFM.h"
 
+#include "app/CopyStep.h"
 #include "app/SetupControlIds.h"
 #include "app/SetupScriptLoad.h"
 #include "base/Exception.h"
@@ -8,6 +9,7 @@
 #include "base/Text.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
+#include "sys/Handles.h"
 #include "sys/Paths.h"
 #include "sys/Resources.h"
 #include "sys/untSetupUtils.h"
@@ -74,15 +76,19 @@ LRESULT CALLBACK ContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // The check-list box toggles an item when its box is clicked or Space is pressed.
-LRESULT CALLBACK CompListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-    auto* form = reinterpret_cast<TSetupFM*>(ref);
+// Subclassed by replacing its window procedure: SetWindowSubclass is exported by
+// name only from comctl32 6, and comctl32 is not imported at all.
+LRESULT CALLBACK CompListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    TSetupFM* form = FormOf(hwnd);
+    if (!form || !form->CompListDefProc()) return DefWindowProcA(hwnd, msg, wp, lp);
+    const WNDPROC listProc = form->CompListDefProc();
     try {
         if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) {
             int x = static_cast<short>(LOWORD(lp)), y = static_cast<short>(HIWORD(lp));
             LRESULT hit = SendMessageA(hwnd, LB_ITEMFROMPOINT, 0, MAKELPARAM(x, y));
             int index = LOWORD(hit);
             if (HIWORD(hit) == 0 && x < kCheckSize + 4) {
-                LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+                LRESULT r = CallWindowProcA(listProc, hwnd, msg, wp, lp);
                 LRESULT data = SendMessageA(hwnd, LB_GETITEMDATA, index, 0);
                 SendMessageA(hwnd, LB_SETITEMDATA, index, data ? 0 : 1);
                 InvalidateRect(hwnd, nullptr, FALSE);
@@ -101,7 +107,7 @@ LRESULT CALLBACK CompListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
         form->HandleException(e);
         return 0;
     }
-    return DefSubclassProc(hwnd, msg, wp, lp);
+    return CallWindowProcA(listProc, hwnd, msg, wp, lp);
 }
 
 BOOL CALLBACK SetChildFont(HWND child, LPARAM font) {
@@ -112,28 +118,33 @@ BOOL CALLBACK SetChildFont(HWND child, LPARAM font) {
 } // namespace
 
 void RegisterSetupClasses(HINSTANCE instance) {
-    WNDCLASSA wc{};
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
 
     wc.lpfnWndProc = &TSetupFM::FormProc;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    // The program's own icon, in the caption and on the taskbar.
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(idIconMain));
+    wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(idIconMain), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     wc.lpszClassName = kSetupFormClass;
-    RegisterClassA(&wc);
+    RegisterClassExA(&wc);
 
     wc.hIcon = nullptr;
+    wc.hIconSm = nullptr;
     wc.lpfnWndProc = PanelProc;
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = kPanelClass;
-    RegisterClassA(&wc);
+    RegisterClassExA(&wc);
 
     wc.lpfnWndProc = ContainerProc;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kNotebookClass;
-    RegisterClassA(&wc);
+    RegisterClassExA(&wc);
     wc.lpszClassName = kPageClass;
-    RegisterClassA(&wc);
+    RegisterClassExA(&wc);
 }
 
 TSetupFM::TSetupFM(HINSTANCE instance) : FInstance(instance) {
@@ -174,6 +185,7 @@ void TSetupFM::Construct() {
     AddProgressLine(GetSetupMsg(msgPressInstall));
     CheckWindowsFamily();
     ApplyLanguageFont();
+    for (HWND label : {lblTitle, lblkxSetup, lblSeleType, lblSeleInstallDir}) FitLabelToText(label);
     // lbxProgress keeps lime on black through WM_CTLCOLORLISTBOX.
 }
 
@@ -217,14 +229,15 @@ void TSetupFM::CreateControls() {
     btnNext = Child(FHandle, "BUTTON", "", WS_TABSTOP | BS_PUSHBUTTON, idBtnNext, 348, 272, 75, 25);
     Notebook = Child(FHandle, kNotebookClass, "", WS_TABSTOP, idNotebook, 6, 49, 416, 214, WS_EX_CONTROLPARENT);
     Panel1 = Child(FHandle, kPanelClass, "", 0, idPanel1, 0, 0, 430, 44, WS_EX_CONTROLPARENT);
-    lblkxSetup = Child(FHandle, "STATIC", "", SS_LEFT | SS_NOPREFIX | WS_DISABLED, idLblkxSetup, 95, 278, 144, 15);
+    lblkxSetup =
+        Child(FHandle, "STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX | WS_DISABLED, idLblkxSetup, 95, 278, 144, 15);
     Bevel2 = Child(FHandle, "STATIC", "", SS_OWNERDRAW, idBevel2, 6, 265, 419, 2);
 
     FTitleBitmap = static_cast<HBITMAP>(
         LoadImageA(FInstance, MAKEINTRESOURCEA(idBmpTitle), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     imgTitle = Child(Panel1, "STATIC", "", SS_OWNERDRAW, idImgTitle, 15, 6, 32, 32);
-    // Sized to its text at construction: the label grows with the title line.
-    lblTitle = Child(Panel1, "STATIC", "", SS_LEFT | SS_NOPREFIX, idLblTitle, 58, 20, 35, 15);
+    // The single-line labels are sized to their texts once the language font is set.
+    lblTitle = Child(Panel1, "STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, idLblTitle, 58, 20, 35, 15);
 
     static const int pageIds[4] = {idPageLicense, idPageSelectComp, idPageSeleDir, idPageCopyProgress};
     static const char* pageNames[4] = {"License", "SelectComp", "SeleDir", "CopyProgress"};
@@ -237,7 +250,7 @@ void TSetupFM::CreateControls() {
                        WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_NOHIDESEL,
                        idMemLicense, 0, 0, 416, 214, WS_EX_CLIENTEDGE);
 
-    lblSeleType = Child(Pages[1], "STATIC", "", SS_LEFT | SS_NOPREFIX, idLblSeleType, 9, 14, 92, 15);
+    lblSeleType = Child(Pages[1], "STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, idLblSeleType, 9, 14, 92, 15);
     lblSeleComp = Child(Pages[1], "STATIC", "", SS_LEFT | SS_NOPREFIX, idLblSeleComp, 10, 35, 163, 76);
     cmbSetupType = Child(Pages[1], "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, idCmbSetupType, 182,
                          9, 230, 200);
@@ -245,10 +258,12 @@ void TSetupFM::CreateControls() {
                         WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY |
                             LBS_NOINTEGRALHEIGHT,
                         idLbxCompList, 182, 32, 230, 177, WS_EX_CLIENTEDGE);
-    SetWindowSubclass(lbxCompList, CompListProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowLongPtrA(lbxCompList, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    FCompListDefProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(lbxCompList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CompListProc)));
 
     lblSeleInstallDir =
-        Child(Pages[2], "STATIC", "", SS_LEFT | SS_NOPREFIX, idLblSeleInstallDir, 14, 24, 202, 15);
+        Child(Pages[2], "STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, idLblSeleInstallDir, 14, 24, 202, 15);
     edtInstallPath = Child(Pages[2], "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, idEdtInstallPath, 32, 45, 329, 23,
                            WS_EX_CLIENTEDGE);
     btnBrow = Child(Pages[2], "BUTTON", "...", WS_TABSTOP | BS_PUSHBUTTON | BS_FLAT, idBtnBrow, 366, 44, 23, 22);
@@ -307,19 +322,21 @@ void TSetupFM::ApplyLanguageFont() {
     SendMessageA(lbxProgress, LB_SETITEMHEIGHT, 0, kProgressItemHeight);
     if (FFont) DeleteObject(FFont);
     FFont = font;
-    FitTitleLabel();
 }
 
-// lblTitle sizes itself to the title line, keeping its place and height.
-void TSetupFM::FitTitleLabel() {
-    const std::string text = Text(lblTitle);
-    HDC dc = GetDC(lblTitle);
-    HGDIOBJ old = SelectObject(dc, FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+// A single-line label takes the width of its text in its font, keeping its
+// place and height, as the form's labels size themselves to their captions.
+void TSetupFM::FitLabelToText(HWND label) {
+    const std::string text = Text(label);
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
     SIZE size{};
     GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
     SelectObject(dc, old);
-    ReleaseDC(lblTitle, dc);
-    SetWindowPos(lblTitle, nullptr, 0, 0, size.cx > 35 ? size.cx : 35, 15, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ReleaseDC(label, dc);
+    RECT r{};
+    GetWindowRect(label, &r);
+    SetWindowPos(label, nullptr, 0, 0, size.cx, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TSetupFM::Show() {
@@ -346,8 +363,7 @@ void TSetupFM::ShowPage(int page) {
 }
 
 void TSetupFM::AddProgressLine(const std::string& text) {
-    LRESULT index = SendMessageA(lbxProgress, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    if (index >= 0) SendMessageA(lbxProgress, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+    SendMessageA(lbxProgress, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void TSetupFM::SetProgress(int percent) { SendMessageA(ProgressBar, PBM_SETPOS, percent, 0); }
@@ -468,7 +484,7 @@ void TSetupFM::SuggestInstallDir() {
 
 bool TSetupFM::AcceptInstallDir() {
     const std::string dir = Text(edtInstallPath);
-    if (!MakeDirPath(dir)) return false;
+    if (!MakeInstallDir(dir, FCreatedDirs)) return false;
     FInstallDir = AddTrailingBackslash(dir);
     return true;
 }
@@ -523,18 +539,38 @@ void TSetupFM::DrawCompItem(const DRAWITEMSTRUCT& di) {
     if (di.itemState & ODS_FOCUS) DrawFocusRect(dc, &textRect);
 }
 
-// The bitmap's bottom-left pixel is its transparent colour.
+// The bitmap's bottom-left pixel is its transparent colour. Drawn through a
+// monochrome mask with plain BitBlt, which every Windows has (TransparentBlt
+// would need msimg32).
 void TSetupFM::DrawTitleImage(const DRAWITEMSTRUCT& di) {
     FillRect(di.hDC, &di.rcItem, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     if (!FTitleBitmap) return;
-    HDC mem = CreateCompatibleDC(di.hDC);
-    HGDIOBJ old = SelectObject(mem, FTitleBitmap);
     BITMAP bm{};
     GetObjectA(FTitleBitmap, sizeof bm, &bm);
-    TransparentBlt(di.hDC, di.rcItem.left, di.rcItem.top, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth,
-                   bm.bmHeight, GetPixel(mem, 0, bm.bmHeight - 1));
-    SelectObject(mem, old);
-    DeleteDC(mem);
+    const int w = bm.bmWidth, h = bm.bmHeight, x = di.rcItem.left, y = di.rcItem.top;
+    HDC image = CreateCompatibleDC(di.hDC);
+    HDC mask = CreateCompatibleDC(di.hDC);
+    TGdiObject maskBitmap(CreateBitmap(w, h, 1, 1, nullptr));
+    if (image && mask && maskBitmap) {
+        HGDIOBJ oldImage = SelectObject(image, FTitleBitmap);
+        HGDIOBJ oldMask = SelectObject(mask, maskBitmap.Get());
+        // Mask: white where the image has the transparent colour, black elsewhere.
+        SetBkColor(image, GetPixel(image, 0, h - 1));
+        BitBlt(mask, 0, 0, w, h, image, 0, 0, SRCCOPY);
+        // dest ^ image, cleared where opaque, ^ image again: the image where
+        // opaque, the background where transparent.
+        const COLORREF oldBk = SetBkColor(di.hDC, RGB(255, 255, 255));
+        const COLORREF oldText = SetTextColor(di.hDC, RGB(0, 0, 0));
+        BitBlt(di.hDC, x, y, w, h, image, 0, 0, SRCINVERT);
+        BitBlt(di.hDC, x, y, w, h, mask, 0, 0, SRCAND);
+        BitBlt(di.hDC, x, y, w, h, image, 0, 0, SRCINVERT);
+        SetBkColor(di.hDC, oldBk);
+        SetTextColor(di.hDC, oldText);
+        SelectObject(mask, oldMask);
+        SelectObject(image, oldImage);
+    }
+    if (mask) DeleteDC(mask);
+    if (image) DeleteDC(image);
 }
 
 void TSetupFM::OnCommand(int id, int code) {

@@ -29,13 +29,16 @@ public:
     // The installation steps that "Install" runs, in order.
     std::vector<TInstallStep> InstallSteps;
 
-    // Adds a line at the end of lbxProgress and keeps it in view.
+    // Adds a line at the end of lbxProgress; the list is not scrolled to it.
     void AddProgressLine(const std::string& text);
     void SetProgress(int percent);
     // Lets the message loop handle what is pending (the run stays on this thread).
     void ProcessMessages();
     // The one place that shows an error: silent aborts are dropped.
     void HandleException(const std::exception& e);
+
+    // The list box's own window procedure, under the check-list handling.
+    WNDPROC CompListDefProc() const { return FCompListDefProc; }
 
     // The component names of lbxCompList and their check marks.
     int CompCount() const;
@@ -64,7 +67,7 @@ private:
     void LoadLicense();
     void CheckWindowsFamily();
     void ApplyLanguageFont();
-    void FitTitleLabel();
+    void FitLabelToText(HWND label);
     void ShowPage(int page);
     int Tag(HWND button) const;
     void SetTag(HWND button, int tag);
@@ -86,6 +89,7 @@ private:
     HFONT FFont = nullptr;
     HBRUSH FBlackBrush = nullptr;
     HBITMAP FTitleBitmap = nullptr;
+    WNDPROC FCompListDefProc = nullptr;
 
 public:
     HWND Panel1 = nullptr, imgTitle = nullptr, lblTitle = nullptr, Notebook = nullptr, Bevel2 = nullptr;

@@ -51,11 +51,7 @@ TArchiveInfo ReadArchiveInfo(TStream& s) {
     return info;
 }
 
-void ReadArchiveHeaderBody(TStream& s, TArchiveHeader& h) {
-    // Offsets 4..632 in one read.
-    std::uint8_t b[ArchiveHeaderFixedSize] = {};
-    s.ReadBuffer(b + 4, ArchiveHeaderFixedSize - 4);
-    const std::uint8_t* p = b; // p[k] is the byte at header offset k
+void DecodeArchiveHeader(const std::uint8_t* p, TArchiveHeader& h) {
     h.Version = GetInt32(p + 4);
     h.RandomID = GetInt32(p + 8);
     h.BlockSize = GetInt32(p + 12);
@@ -66,12 +62,25 @@ void ReadArchiveHeaderBody(TStream& s, TArchiveHeader& h) {
     DecodeArchiveInfo(p + 49, h.SegmentInfo);
     std::memcpy(h.UserData.Data.data(), p + 73, UserDataSize);
     std::memcpy(h.Reserved.data(), p + 205, ReservedSize);
+}
+
+void ReadArchiveComment(TStream& s, const std::uint8_t* p, TArchiveHeader& h) {
     std::int32_t len = GetInt32(p + 629);
     if (len < 0) throw EArchiver("Archive header damaged: negative comment length");
+    h.Comment.clear();
+    if (len == 0) return;
     std::int64_t left = s.Size() - s.Position();
     if (len > left) throw EArchiver("Archive header damaged: comment runs past the end of the file");
     h.Comment.assign(static_cast<std::size_t>(len), '\0');
     s.ReadBuffer(h.Comment.data(), len);
+}
+
+void ReadArchiveHeaderBody(TStream& s, TArchiveHeader& h) {
+    // Offsets 4..632 in one read.
+    std::uint8_t b[ArchiveHeaderFixedSize] = {};
+    s.ReadBuffer(b + 4, ArchiveHeaderFixedSize - 4);
+    DecodeArchiveHeader(b, h);
+    ReadArchiveComment(s, b, h);
 }
 
 void WriteArchiveHeader(TStream& s, const TArchiveHeader& h) {

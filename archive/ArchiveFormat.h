@@ -186,6 +186,10 @@ TArchiveInfo ReadArchiveInfo(TStream& s);
 // Everything of the header after the signature; the comment's length must fit in
 // the rest of the stream, else EArchiver.
 void ReadArchiveHeaderBody(TStream& s, TArchiveHeader& h);
+// The same in two steps, for a reader that has the 633 bytes at p already: the
+// fields after the signature, then the comment from the stream (positioned after them).
+void DecodeArchiveHeader(const std::uint8_t* p, TArchiveHeader& h);
+void ReadArchiveComment(TStream& s, const std::uint8_t* p, TArchiveHeader& h);
 // The whole header as given (signature, segment zero-extended to int32, ...).
 void WriteArchiveHeader(TStream& s, const TArchiveHeader& h);
 // Entry header fields in order; the name's length must be 0..maxNameLength, else EArchiver.

@@ -51,10 +51,7 @@ bool TBlockDeflater::Compress(std::uint8_t* dest, std::int32_t& destSize, const 
 }
 
 TJodArchiver::~TJodArchiver() {
-    try {
-        Close();
-    } catch (...) {
-    }
+    CloseForDestruction();
 }
 
 int TJodArchiver::ZlibLevel(TCompressionLevel level) {
@@ -79,7 +76,8 @@ bool TJodArchiver::UncompressBlock(std::uint8_t* destBlock, std::int32_t& destSi
                                    std::int32_t srcSize) {
     if (OnUncompressBlock)
         return OnUncompressBlock(this, destBlock, destSize, srcBlock, srcSize);
-    return ZlibUncompressBlock(destBlock, destSize, srcBlock, srcSize);
+    // Only ExtractData calls here, after the block's CRC matched.
+    return ZlibUncompressCheckedBlock(destBlock, destSize, srcBlock, srcSize);
 }
 
 bool TJodArchiver::CompressBlock(std::uint8_t* destBlock, std::int32_t& destSize, const std::uint8_t* srcBlock,

@@ -15,33 +15,51 @@ namespace kx {
 // ---- TArchiveStream ---------------------------------------------------------
 
 TArchiveStream::TArchiveStream(std::unique_ptr<TStream> inner) : FInner(std::move(inner)) {
-    FPosition = FInner->Seek(0, TSeekOrigin::soCurrent);
+    FPosition = FInnerPosition = FInner->Seek(0, TSeekOrigin::soCurrent);
+}
+
+void TArchiveStream::Sync() {
+    if (FInnerPosition != FPosition) FPosition = FInnerPosition = FInner->Seek(FPosition, TSeekOrigin::soBeginning);
 }
 
 std::int32_t TArchiveStream::Read(void* buffer, std::int32_t count) {
+    Sync();
     std::int32_t n = FInner->Read(buffer, count);
     if (n > 0) FPosition += n;
+    FInnerPosition = FPosition;
     return n;
 }
 
 std::int32_t TArchiveStream::Write(const void* buffer, std::int32_t count) {
     ++FGeneration;
+    Sync();
     std::int32_t n = FInner->Write(buffer, count);
     if (n > 0) FPosition += n;
+    FInnerPosition = FPosition;
     return n;
 }
 
 std::int64_t TArchiveStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-    if (origin == TSeekOrigin::soCurrent && offset == 0) return FPosition;
-    if (origin == TSeekOrigin::soBeginning && offset == FPosition) return FPosition;
-    FPosition = FInner->Seek(offset, origin);
+    if (origin == TSeekOrigin::soEnd) {
+        FPosition = FInnerPosition = FInner->Seek(offset, origin); // only the file knows its end
+        return FPosition;
+    }
+    const std::int64_t target = origin == TSeekOrigin::soCurrent ? FPosition + offset : offset;
+    if (target < 0) {
+        // Before the start: whatever the file answers, as it would at once.
+        Sync();
+        FPosition = FInnerPosition = FInner->Seek(offset, origin);
+        return FPosition;
+    }
+    FPosition = target; // moved when the next read or write needs it
     return FPosition;
 }
 
 void TArchiveStream::SetSize(std::int64_t newSize) {
     ++FGeneration;
+    Sync();
     FInner->SetSize(newSize);
-    FPosition = FInner->Seek(0, TSeekOrigin::soCurrent);
+    FPosition = FInnerPosition = FInner->Seek(0, TSeekOrigin::soCurrent);
 }
 
 // ---- construction -------------------------------------------------------------
@@ -49,12 +67,16 @@ void TArchiveStream::SetSize(std::int64_t newSize) {
 TArchiverRoot::TArchiverRoot() { RecreateMessages(); }
 
 TArchiverRoot::~TArchiverRoot() {
+    CloseForDestruction();
+    FFileList.clear();
+}
+
+void TArchiverRoot::CloseForDestruction() noexcept {
     FDestroying = true;
     try {
         Close();
     } catch (...) {
     }
-    FFileList.clear();
 }
 
 TMessages& TArchiverRoot::Messages() {
@@ -71,7 +93,8 @@ TMessages* TArchiverRoot::CreateMessages() { return new TMessages(); }
 void TArchiverRoot::RecreateMessages() { FMessages.reset(CreateMessages()); }
 
 void TArchiverRoot::SetBlockSize(std::int32_t value) {
-    if (value < MinBlockSize || value == FBlockSize) return;
+    // Above the reader's bound an archive could be written but never read again.
+    if (value < MinBlockSize || value > MaxAcceptedBlockSize || value == FBlockSize) return;
     FBlockSize = value;
 }
 
@@ -132,23 +155,30 @@ std::int32_t TArchiverRoot::GetMaxBlockSize() { return FHeader.BlockSize; }
 
 bool TArchiverRoot::ReadHeader(TStream& stream, TArchiveHeader& header) {
     header = TArchiveHeader();
-    std::uint8_t sig[4];
-    if (stream.Read(sig, 4) != 4) return false; // too short to be an archive
-    header.Signature = static_cast<std::int32_t>(sig[0] | (sig[1] << 8) | (sig[2] << 16) | (std::uint32_t(sig[3]) << 24));
+    // One read: the header is read again at the start of every walk.
+    std::uint8_t b[ArchiveHeaderFixedSize];
+    const std::int32_t got = stream.Read(b, ArchiveHeaderFixedSize);
+    if (got < 4) return false; // too short to be an archive
+    header.Signature = static_cast<std::int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24));
     if (header.Signature != GetSignature()) return false;
-    if (stream.Size() - stream.Position() < ArchiveHeaderFixedSize - 4) return false; // truncated header
-    ReadArchiveHeaderBody(stream, header);
+    if (got < ArchiveHeaderFixedSize) return false; // truncated header
+    DecodeArchiveHeader(b, header);
+    ReadArchiveComment(stream, b, header);
     return true;
 }
 
 void TArchiverRoot::WriteHeader() {
     TArchiveStream& s = Stream();
     s.SetPosition(0);
+    // The handler gets a zero-filled area to fill; without one the bytes read stay.
+    if (OnWriteUserData) {
+        TUserData fresh;
+        OnWriteUserData(this, fresh);
+        FHeader.UserData = fresh;
+    }
     TArchiveHeader h = FHeader;
     h.Signature = GetSignature();
     if (InPhase(phAddingData)) ++h.SegmentInfo.FileCount;
-    h.UserData = TUserData();
-    if (OnWriteUserData) OnWriteUserData(this, h.UserData);
     WriteArchiveHeader(s, h);
     AfterHeaderUpdate();
 }
@@ -162,6 +192,8 @@ void TArchiverRoot::CheckHeader() {
     s.SetPosition(0);
     if (!ReadHeader(s, FHeader)) throw EArchiver(Format(Messages().BadSignature(), FFileName));
     if (FHeader.Version > ArchiveVersion) throw Exception(Messages().UnknownVersion());
+    // The header the known entries were read under passed the checks below then.
+    if (FEntryIndex.Find(FHeader, s.Generation())) return;
     // Bounds every later read: the walk never leaves [header, EndOffset], and the
     // block buffers are sized from BlockSize.
     if (FHeader.EndOffset < s.Position() || FHeader.EndOffset > s.Size())
@@ -184,11 +216,16 @@ void TArchiverRoot::ReadFileEntry(TFileEntry& entry) {
         e.PartInfo.CompressedSize > static_cast<std::int64_t>(FHeader.EndOffset) - end ||
         static_cast<std::int64_t>(e.SourceOffset) + e.PartInfo.Size > e.FileInfo.Size)
         throw EArchiver("Archive damaged: bad entry header");
+    ++FEntryHeadersRead;
     entry = e;
-    FLastReadEntry = e;
-    FLastReadEnd = end;
+    NoteEntryRead(e, end);
+}
+
+void TArchiverRoot::NoteEntryRead(const TFileEntry& entry, std::int64_t headerEnd) {
+    FLastReadEntry = entry;
+    FLastReadEnd = headerEnd;
     FLastReadSegment = FHeader.Segment;
-    FLastReadGeneration = s.Generation();
+    FLastReadGeneration = Stream().Generation();
     FLastReadValid = true;
 }
 
@@ -227,6 +264,7 @@ void TArchiverRoot::OpenArchiveFile() {
         }
     }
     FStream = std::make_unique<TArchiveStream>(std::move(file));
+    FStreamWritable = !FReadOnly && (GetOpenMode() & 3) != fmOpenRead;
     try {
         CheckHeader();
     } catch (...) {
@@ -238,8 +276,11 @@ void TArchiverRoot::OpenArchiveFile() {
 
 void TArchiverRoot::CreateArchiveFile() {
     CloseArchiveFile();
-    ForceDirectory(ExtractFileDir(FFileName));
+    // A name without a directory is made in the current directory.
+    const std::string dir = ExtractFileDir(FFileName);
+    if (!dir.empty()) ForceDirectory(dir);
     FStream = std::make_unique<TArchiveStream>(CreateFileStream(FFileName, fmCreate));
+    FStreamWritable = true;
     WriteHeader();
     FFilesProcessed = 0;
     FReadOnly = false;
@@ -247,10 +288,12 @@ void TArchiverRoot::CreateArchiveFile() {
 
 void TArchiverRoot::CloseArchiveFile() {
     FLastReadValid = false;
+    FEntryIndex.Clear();
     if (!FStream) return;
-    // The stream goes whatever happens to the header rewrite.
+    // The stream goes whatever happens to the header rewrite. A file opened for
+    // reading is never written, whatever the options say.
     try {
-        if (FOptions.Contains(oCreateReadOnly) && !(FHeader.ArchiveFlag & afReadOnly)) {
+        if (FStreamWritable && FOptions.Contains(oCreateReadOnly) && !(FHeader.ArchiveFlag & afReadOnly)) {
             FHeader.ArchiveFlag |= afReadOnly;
             WriteHeader();
         }
@@ -400,12 +443,12 @@ void TArchiverRoot::FinishOperation() {
     FOperation = TOperation::opNone;
 }
 
-void TArchiverRoot::DoFileProgress() {
+int TArchiverRoot::PercentFor(double bytesProcessed, std::int32_t filesProcessed) const {
     double ratio = 0;
     if (FOptions.Contains(oOpenSingleSegment)) {
-        if (FHeader.SegmentInfo.FileCount > 0) ratio = double(FFilesProcessed) / FHeader.SegmentInfo.FileCount;
+        if (FHeader.SegmentInfo.FileCount > 0) ratio = double(filesProcessed) / FHeader.SegmentInfo.FileCount;
     } else if (FBytesToProcess > 0) {
-        ratio = FBytesProcessed / FBytesToProcess;
+        ratio = bytesProcessed / FBytesToProcess;
     }
     double scaled = std::nearbyint(ratio * 100.0);
     if (!std::isfinite(scaled) || scaled > 1e9) scaled = 1e9;
@@ -415,8 +458,12 @@ void TArchiverRoot::DoFileProgress() {
         percent = percent / 2;
     else if (InPhase(phEnumeratingAfterOpen))
         percent = percent / 2 + 50;
-    FLastPercent = percent;
-    if (OnFileProgress) OnFileProgress(this, percent);
+    return percent;
+}
+
+void TArchiverRoot::DoFileProgress() {
+    FLastPercent = PercentFor(FBytesProcessed, FFilesProcessed);
+    if (OnFileProgress) OnFileProgress(this, FLastPercent);
 }
 
 void TArchiverRoot::UpdateArchiveTotal() {

@@ -11,6 +11,7 @@
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveMessages.h"
+#include "archive/EntryIndex.h"
 #include "base/Stream.h"
 
 namespace kx {
@@ -47,9 +48,9 @@ enum TArchiverPhase : unsigned {
     phEnumeratingAfterOpen = 1u << 7,
 };
 
-// The segment stream as the component sees it: forwards to the file stream and
-// answers position queries itself, so that walking entries costs only the reads and
-// seeks that move data.
+// The segment stream as the component sees it: forwards to the file stream,
+// answers position queries itself and moves the file position only when a read or
+// write needs it, so that walking entries costs only the calls that move data.
 class TArchiveStream : public TStream {
 public:
     explicit TArchiveStream(std::unique_ptr<TStream> inner);
@@ -57,13 +58,15 @@ public:
     std::int32_t Write(const void* buffer, std::int32_t count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     void SetSize(std::int64_t newSize) override;
-    TStream& Inner() { return *FInner; }
     // Grows on every write or resize; lets cached reads notice a changed file.
     std::uint64_t Generation() const { return FGeneration; }
 
 private:
+    void Sync(); // the file's position to FPosition
+
     std::unique_ptr<TStream> FInner;
-    std::int64_t FPosition = 0;
+    std::int64_t FPosition = 0;      // where the component is
+    std::int64_t FInnerPosition = 0; // where the file is
     std::uint64_t FGeneration = 0;
 };
 
@@ -78,7 +81,8 @@ public:
 
     // Published properties.
     std::int32_t BlockSize() const { return FBlockSize; }
-    void SetBlockSize(std::int32_t value); // ignores values below 1024
+    // Ignores values below 1024 and above the largest block size a reader accepts.
+    void SetBlockSize(std::int32_t value);
     TErrorAction ErrorAction() const { return FErrorAction; }
     void SetErrorAction(TErrorAction value) { FErrorAction = value; }
     const std::string& FileName() const { return FFileName; }
@@ -118,6 +122,8 @@ public:
     const TFileEntry& CurrentEntry() const { return FCurrentEntry; }
     const std::vector<std::unique_ptr<TFileObject>>& FileList() const { return FFileList; }
     TOperation Operation() const { return FOperation; }
+    // Entry headers read from the archive files since construction.
+    std::int64_t EntryHeadersRead() const { return FEntryHeadersRead; }
 
     // Public operations.
     void Open();
@@ -172,10 +178,14 @@ protected:
     void OpenArchiveFile();
     void CreateArchiveFile();
     void CloseArchiveFile();
+    // Close for a destructor: no exception leaves, OnClearFileList and OnAfterClose stay quiet.
+    void CloseForDestruction() noexcept;
     // Reads the header at offset 0 and checks signature, version and bounds; the
     // stream is left just after the header.
     void CheckHeader();
     void DoFileProgress();
+    // The percent that DoFileProgress reports for these counters in the current phase.
+    int PercentFor(double bytesProcessed, std::int32_t filesProcessed) const;
     // Known-total update when another segment was opened during extraction or enumeration.
     void UpdateArchiveTotal();
     void SplitFileName();
@@ -216,6 +226,8 @@ protected:
     bool FReadOnly = false;
     bool FIsOpen = false;
     bool FDestroying = false;
+    // The open stream may be written (opened or created for writing).
+    bool FStreamWritable = false;
     TArchiveHeader FHeader;
     TFileEntry FCurrentEntry;
     std::unique_ptr<TArchiveStream> FStream;
@@ -253,6 +265,12 @@ protected:
     std::uint16_t FLastReadSegment = 0;
     std::uint64_t FLastReadGeneration = 0;
     bool FLastReadValid = false;
+    // Takes an entry header as just read (stream at headerEnd), as ReadFileEntry does.
+    void NoteEntryRead(const TFileEntry& entry, std::int64_t headerEnd);
+
+    // Entry headers of the open segment file seen by the walks; cleared with the file.
+    TEntryIndex FEntryIndex;
+    std::int64_t FEntryHeadersRead = 0;
 };
 
 } // namespace kx

@@ -37,10 +37,7 @@ TCustomArchiver::TCustomArchiver() {
 }
 
 TCustomArchiver::~TCustomArchiver() {
-    try {
-        Close();
-    } catch (...) {
-    }
+    CloseForDestruction();
 }
 
 TMessages* TCustomArchiver::CreateMessages() { return new TArchMessages(); }
@@ -378,15 +375,19 @@ void TCustomArchiver::FinishSolidArchive() {
         ~TCleanup() { DeleteFile(Name); }
     } cleanup{tempName};
 
-    bool changed = FInnerChanged || (FTempDate != 0 && FTempDate != tempDate);
+    // A read-only open never changes the file.
+    bool changed = !FReadOnly && (FInnerChanged || (FTempDate != 0 && FTempDate != tempDate));
     if (!changed)
         return;
 
     // The old solid archive stays until the new one is complete: a failure while
-    // rebuilding must not lose what the archive held before.
+    // rebuilding must not lose what the archive held before. Its name while it waits
+    // is one nobody uses.
     std::string target = GetSegmentName(1);
-    std::string backup = target + ".~bak";
-    DeleteFile(backup);
+    std::string backup;
+    do
+        backup = Format("%s.~%x", target, static_cast<std::int64_t>(Random(0x7FFFFFFF)));
+    while (FileExists(backup) || DirectoryExists(backup));
     bool haveBackup = FileExists(target) && RenameFile(target, backup);
 
     TFlagGuard making(FMakingSolid);
@@ -394,6 +395,7 @@ void TCustomArchiver::FinishSolidArchive() {
     try {
         CreateArchive();
         FHeader.ArchiveFlag |= afSolid;
+        FHeader.UserData = FSolidUserData;
         SetComment(comment);
         StartOperation();
         struct TFinish {

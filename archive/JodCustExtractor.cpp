@@ -51,11 +51,7 @@ private:
 TCustomExtractor::TCustomExtractor() { RecreateMessages(); }
 
 TCustomExtractor::~TCustomExtractor() {
-    FDestroying = true;
-    try {
-        Close();
-    } catch (...) {
-    }
+    CloseForDestruction();
 }
 
 TMessages* TCustomExtractor::CreateMessages() { return new TExtrMessages(); }
@@ -82,9 +78,16 @@ void TCustomExtractor::ExtractFile(const std::string& name, const std::string& d
     FBytesToProcess = FArchiveTotal;
     GoToFirstSegment();
     CheckHeader();
+    if (auto known = FEntryIndex.Find(FHeader, Stream().Generation())) {
+        if (ExtractKnownEntries(*known, name, destFileName)) return;
+        // An event handler wrote to the archive: the walk goes on from here.
+    } else {
+        BeginIndex();
+    }
     for (;;) {
         if (!EndOfSegment()) {
             ReadFileEntry(FCurrentEntry);
+            FEntryIndex.Add(FCurrentEntry, Stream().Position());
             if (SameText(FCurrentEntry.Name, name))
                 ExtractEntry(FCurrentEntry, destFileName);
             else
@@ -94,6 +97,79 @@ void TCustomExtractor::ExtractFile(const std::string& name, const std::string& d
             NextSegmentIfNeeded();
         }
     }
+    FEntryIndex.Finish(Stream().Generation());
+}
+
+void TCustomExtractor::BeginIndex() {
+    // Only where the walk never leaves the open file; an index still valid stays.
+    if (SpansSegments() || FEntryIndex.Find(FHeader, Stream().Generation())) return;
+    FEntryIndex.Begin(FHeader, Stream().Generation());
+}
+
+// The walk of ExtractFile over entries whose headers are known: the same extractions
+// and counts, without reading a header again. Skipped entries cost no file access.
+// A run of skipped entries reports every percent value the walk would report, in
+// the same order, and always its last entry; only repeats of an unchanged value
+// are left out, since sending one per entry would make a run of one call per file
+// quadratic in the number of entries however quick the handler is.
+// False when the known entries went stale during an extraction; the stream is then
+// at the next entry's header.
+bool TCustomExtractor::ExtractKnownEntries(const TEntryIndex::TData& known, const std::string& name,
+                                           const std::string& destFileName) {
+    const std::size_t count = known.Items.size();
+    std::size_t next = 0;
+    auto passOver = [&](std::size_t to) {
+        if (next >= to) return;
+        const double bytes0 = FBytesProcessed;
+        const std::int32_t files0 = FFilesProcessed;
+        const std::size_t first = next;
+        next = to;
+        // Counters as the walk has them when it reports item k: its bytes counted, the item itself not yet.
+        auto bytesAfter = [&](std::size_t k) { return bytes0 + static_cast<double>(known.StoredBetween(first, k + 1)); };
+        auto filesBefore = [&](std::size_t k) { return files0 + static_cast<std::int32_t>(k - first); };
+        if (OnFileProgress) {
+            auto report = [&](std::size_t k) {
+                FBytesProcessed = bytesAfter(k);
+                FFilesProcessed = filesBefore(k);
+                DoFileProgress();
+            };
+            // Progress never falls along the run, so the last item that still shows a
+            // value is found by bisection.
+            std::size_t k = first;
+            while (k < to) {
+                const int percent = PercentFor(bytesAfter(k), filesBefore(k));
+                report(k);
+                std::size_t lo = k, hi = to - 1;
+                while (lo < hi) {
+                    const std::size_t mid = lo + (hi - lo + 1) / 2;
+                    if (PercentFor(bytesAfter(mid), filesBefore(mid)) == percent)
+                        lo = mid;
+                    else
+                        hi = mid - 1;
+                }
+                if (lo == to - 1 && lo != k) report(lo);
+                k = lo + 1;
+            }
+        }
+        FBytesProcessed = bytesAfter(to - 1);
+        FFilesProcessed = filesBefore(to - 1) + 1;
+    };
+    if (const std::vector<std::size_t>* matches = known.Matches(name)) {
+        for (std::size_t m : *matches) {
+            passOver(m);
+            const TEntryIndex::TItem& item = known.Items[m];
+            Stream().SetPosition(item.HeaderEnd);
+            FCurrentEntry = item.Entry;
+            NoteEntryRead(FCurrentEntry, item.HeaderEnd);
+            ExtractEntry(FCurrentEntry, destFileName);
+            next = m + 1;
+            if (FEntryIndex.Find(FHeader, Stream().Generation()).get() != &known) return false;
+        }
+    }
+    passOver(count);
+    if (count > 0) FCurrentEntry = known.Items[count - 1].Entry;
+    Stream().SetPosition(FHeader.EndOffset);
+    return true;
 }
 
 void TCustomExtractor::EnumerateFiles() {
@@ -109,9 +185,11 @@ void TCustomExtractor::EnumerateFiles() {
         ClearFileList();
         DisplayMessage(Messages().LoadingArchiveContnent());
         AddToLog(Messages().LoadingArchiveContnent());
+        BeginIndex();
         for (;;) {
             if (!EndOfSegment()) {
                 ReadFileEntry(FCurrentEntry);
+                FEntryIndex.Add(FCurrentEntry, Stream().Position());
                 AddToFileList(FCurrentEntry);
                 SkipEntry(FCurrentEntry.Offset);
                 bool folder = (FCurrentEntry.EntryFlags & efFolder) != 0;
@@ -122,6 +200,7 @@ void TCustomExtractor::EnumerateFiles() {
                 NextSegmentIfNeeded();
             }
         }
+        FEntryIndex.Finish(Stream().Generation());
     }
     FOperation = TOperation::opNone;
 }
@@ -412,6 +491,7 @@ void TCustomExtractor::UncompressSolid() {
     FSolid = (FHeader.ArchiveFlag & afSolid) != 0;
     if (!FSolid) return;
     FTempDate = 0;
+    FSolidUserData = FHeader.UserData;
     FSolidTempName = GetTempFileName();
     {
         TPhaseScope phase(FPhases, phUncompressingSolid);
@@ -439,8 +519,12 @@ void TCustomExtractor::UncompressSolid() {
             OpenArchiveFile();
             LoadArchiveTotals();
         } else {
+            // An empty solid archive: a new inner archive to add to. Opened read-only,
+            // the component stays read-only, and nothing marks the inner archive new.
+            const bool readOnly = FReadOnly;
             CreateArchive();
-            FTempDate = 1.0;
+            FReadOnly = readOnly;
+            FTempDate = readOnly ? 0 : 1.0;
         }
     } catch (...) {
         // A failed Open does not reach BeforeClose: give the inner archive back here.

@@ -72,6 +72,10 @@ protected:
                                  std::int32_t srcSize);
 
     void ExtractEntry(const TFileEntry& entry, const std::string& destFileName);
+    // Starts recording the entry index when the walk stays in the open file.
+    void BeginIndex();
+    bool ExtractKnownEntries(const TEntryIndex::TData& known, const std::string& name,
+                             const std::string& destFileName);
     void ExtractData(TStream& stream);
     void SkipEntry(std::int32_t offset);
     bool EndOfSegment();
@@ -89,6 +93,8 @@ protected:
     bool FSolid = false;
     TDateTime FTempDate = 0;
     std::string FSolidTempName;
+    // The user data of the solid archive itself, for its rebuild.
+    TUserData FSolidUserData;
 };
 
 } // namespace kx

@@ -11,10 +11,7 @@ TQdxArch2::TQdxArch2() {
 }
 
 TQdxArch2::~TQdxArch2() {
-    try {
-        Close();
-    } catch (...) {
-    }
+    CloseForDestruction();
 }
 
 } // namespace kx

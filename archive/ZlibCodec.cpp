@@ -18,10 +18,14 @@ namespace {
 // The one-shot expansion of uncompress() (one inflate call with Z_FINISH, success
 // only at the end of the stream) on an inflate state that is made once per thread
 // and reset per block: allocating and freeing the state and window for every block
-// costs more than expanding a block of ordinary text.
+// costs more than expanding a block of ordinary text. Each thread's inflater lives
+// as long as the thread: a thread_local with a destructor would need the runtime's
+// thread-exit hooks, which import functions that Windows 98 and 2000 do not have.
+// A raw inflater (windowBits -15) expands the deflate data between a zlib
+// stream's header and trailer without the Adler-32 of the output.
 class TInflater {
 public:
-    TInflater() = default;
+    explicit TInflater(bool raw) : FRaw(raw) {}
     ~TInflater() {
         if (FReady) inflateEnd(&FStream);
     }
@@ -31,7 +35,7 @@ public:
     bool Expand(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize) {
         if (!FReady) {
             FStream = z_stream();
-            if (inflateInit(&FStream) != Z_OK) return false;
+            if ((FRaw ? inflateInit2(&FStream, -MAX_WBITS) : inflateInit(&FStream)) != Z_OK) return false;
             FReady = true;
         } else if (inflateReset(&FStream) != Z_OK) {
             return false;
@@ -45,18 +49,47 @@ public:
         destSize = static_cast<std::int32_t>(FStream.total_out);
         return true;
     }
+    // Input bytes after the end of the last stream expanded.
+    std::int32_t Unused() const { return static_cast<std::int32_t>(FStream.avail_in); }
 
 private:
     z_stream FStream{};
+    bool FRaw;
     bool FReady = false;
 };
+
+TInflater& ThreadInflater(bool raw) {
+    thread_local TInflater* plain = nullptr;
+    thread_local TInflater* rawOnly = nullptr;
+    TInflater*& slot = raw ? rawOnly : plain;
+    if (!slot) slot = new TInflater(raw);
+    return *slot;
+}
+
+constexpr std::int32_t ZlibHeaderSize = 2, ZlibTrailerSize = 4;
+
+// The two header bytes as inflate checks them: deflate, a window of at most 32 KiB,
+// the check bits, no preset dictionary.
+bool ZlibHeaderValid(const std::uint8_t* p) {
+    return (p[0] & 0x0F) == Z_DEFLATED && (p[0] >> 4) + 8 <= MAX_WBITS && ((p[0] << 8) | p[1]) % 31 == 0 &&
+           (p[1] & 0x20) == 0;
+}
 
 } // namespace
 
 bool ZlibUncompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize) {
     if (destSize < 0 || srcSize < 0) return false;
-    thread_local TInflater inflater;
-    return inflater.Expand(dest, destSize, src, srcSize);
+    return ThreadInflater(false).Expand(dest, destSize, src, srcSize);
+}
+
+bool ZlibUncompressCheckedBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src,
+                                std::int32_t srcSize) {
+    if (destSize < 0 || srcSize < ZlibHeaderSize + ZlibTrailerSize || !ZlibHeaderValid(src)) return false;
+    TInflater& inflater = ThreadInflater(true);
+    const std::int32_t body = srcSize - ZlibHeaderSize;
+    if (!inflater.Expand(dest, destSize, src + ZlibHeaderSize, body)) return false;
+    // The deflate data must end where the trailer begins, or earlier, as uncompress() allows.
+    return inflater.Unused() >= ZlibTrailerSize;
 }
 
 bool ZlibCompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize,

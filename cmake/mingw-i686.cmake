@@ -1,4 +1,4 @@
-# The product: 32-bit Windows, MinGW-w64 (posix threads), everything static.
+# The product: 32-bit Windows, MinGW-w64 (win32 thread model), everything static.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(KX_MINGW_TRIPLE i686-w64-mingw32)

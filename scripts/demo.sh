@@ -8,23 +8,28 @@ cd "$(dirname "$0")/.."
 root=$PWD
 ./scripts/install-prereqs.sh
 
-# kxarc packs the payload, so the native tree comes first.
+# kxpack builds setup.exe from the package, so the native tree comes first.
 cmake --preset host >/dev/null
-cmake --build build/host --target kxarc -j2
-# The product is the i686 build; this kernel may not run 32-bit programs, so the
-# demo runs the same sources built for x86_64 under wine64.
+cmake --build build/host --target kxpack -j2
+# The product is the i686 build, which runs under 32-bit Wine where the kernel
+# runs 32-bit programs; elsewhere the demo runs the same sources built for
+# x86_64 under wine64.
 cmake --preset win32 >/dev/null
 cmake --build build/win32 --target setup -j2
-cmake --preset win64 >/dev/null
-cmake --build build/win64 --target setup wine_template -j2
+tree=win32
+if ! grep -qE '^KX_WINE:STRING=.+' build/win32/CMakeCache.txt; then
+  tree=win64
+  cmake --preset win64 >/dev/null
+  cmake --build build/win64 --target setup -j2
+fi
+cmake --build build/$tree --target wine_template -j2
 
-wine=$(grep -E '^KX_WINE:' build/win64/CMakeCache.txt | cut -d= -f2-)
-[ -n "$wine" ] || wine=/usr/lib/wine/wine64
+wine=$(grep -E '^KX_WINE:' build/$tree/CMakeCache.txt | cut -d= -f2-)
 out=$root/build/demo
 rm -rf "$out"
 mkdir -p "$out"
-cp -a build/win64/wine/template "$out/prefix"
-cp build/win64/packages/acme/setup.exe "$out/setup.exe"
+cp -a build/$tree/wine/template "$out/prefix"
+cp build/$tree/packages/acme/setup.exe "$out/setup.exe"
 cp build/win32/packages/acme/setup.exe "$out/setup-i686.exe"
 
 export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

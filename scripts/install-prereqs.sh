@@ -13,7 +13,7 @@ pkgs=(
   cmake g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick
-  fonts-wqy-microhei locales python3 procps util-linux liblnk-utils
+  fonts-wqy-microhei locales python3 procps util-linux icoutils liblnk-utils
 )
 
 missing=()
@@ -35,15 +35,9 @@ if [ "${#missing[@]}" -gt 0 ] || [ "$need_i386" -eq 1 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# The MinGW compiler must use the posix thread model so that std::thread works.
-for tool in i686-w64-mingw32-g++ i686-w64-mingw32-gcc x86_64-w64-mingw32-g++ x86_64-w64-mingw32-gcc; do
-  if [ -e "/usr/bin/$tool-posix" ]; then
-    cur=$(readlink -f "/usr/bin/$tool" || true)
-    if [ "$cur" != "$(readlink -f /usr/bin/$tool-posix)" ]; then
-      $SUDO update-alternatives --set "$tool" "/usr/bin/$tool-posix" >/dev/null
-    fi
-  fi
-done
+# The Windows trees name the win32 thread-model compilers themselves
+# (cmake/mingw-common.cmake), so the system's default MinGW thread model is
+# left as it is.
 
 # Locales the language tests run under.
 want_locales=("zh_CN.GBK GBK" "zh_TW.BIG5 BIG5" "zh_HK BIG5-HKSCS" "zh_SG GB2312"

@@ -45,15 +45,18 @@ std::int32_t TFileStream::Write(const void* buffer, std::int32_t count) {
     return static_cast<std::int32_t>(n);
 }
 
+// SetFilePointer with its high part, since Windows 9x has no SetFilePointerEx.
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-    LARGE_INTEGER d, r;
-    d.QuadPart = offset;
     DWORD m = origin == TSeekOrigin::soBeginning ? FILE_BEGIN : origin == TSeekOrigin::soCurrent ? FILE_CURRENT : FILE_END;
-    if (!SetFilePointerEx(H(FHandle), d, &r, m)) {
-        d.QuadPart = 0;
-        SetFilePointerEx(H(FHandle), d, &r, FILE_CURRENT);
+    LONG high = static_cast<LONG>(offset >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(H(FHandle), static_cast<LONG>(static_cast<DWORD>(offset)), &high, m);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+        // A refused move leaves the position where it was: report that one.
+        high = 0;
+        low = SetFilePointer(H(FHandle), 0, &high, FILE_CURRENT);
     }
-    return r.QuadPart;
+    return (static_cast<std::int64_t>(high) << 32) | low;
 }
 
 void TFileStream::SetSize(std::int64_t newSize) {

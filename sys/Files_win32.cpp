@@ -2,6 +2,7 @@
 #include "sys/Files.h"
 
 #include "sys/Handles.h"
+#include "sys/Paths.h"
 #include "sys/Win32.h"
 
 namespace kx {
@@ -54,8 +55,10 @@ bool FileSetAttr(const std::string& path, std::int32_t attr) {
 }
 
 TDateTime FileAge(const std::string& path) {
-    TFileHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // Windows 9x refuses FILE_SHARE_DELETE as an invalid parameter.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (IsNTFamily() ? FILE_SHARE_DELETE : 0);
+    TFileHandle h(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              nullptr));
     FILETIME ft;
     if (!h || !GetFileTime(h.Get(), nullptr, nullptr, &ft)) return -1;
     return FileTimeToLocalDateTime(ft);

@@ -3,6 +3,7 @@
 #pragma once
 #include <utility>
 
+#include "sys/ServiceApi.h"
 #include "sys/Win32.h"
 #include <objbase.h>
 
@@ -55,7 +56,9 @@ struct RegKeyTraits {
 };
 struct ServiceHandleTraits {
     static SC_HANDLE Invalid() { return nullptr; }
-    static void Close(SC_HANDLE h) { ::CloseServiceHandle(h); }
+    static void Close(SC_HANDLE h) {
+        if (auto close = ServiceApi().CloseServiceHandle) close(h);
+    }
 };
 struct GdiObjectTraits {
     static HGDIOBJ Invalid() { return nullptr; }

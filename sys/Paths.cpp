@@ -3,7 +3,6 @@
 
 #include "base/Exception.h"
 #include "base/Mbcs.h"
-#include "base/Text.h"
 #include "sys/Files.h"
 
 namespace kx {
@@ -69,11 +68,6 @@ std::string ExtractFileDrive(const std::string& path) {
     return std::string();
 }
 
-bool MakeDirPath(const std::string& path) {
-    std::vector<std::string> created;
-    return MakeDirPath(path, created);
-}
-
 bool MakeDirPath(const std::string& path, std::vector<std::string>& created) {
     if (path.empty()) throw Exception("Unable to create directory");
     std::string dir = RemoveTrailingBackslash(path);
@@ -82,11 +76,36 @@ bool MakeDirPath(const std::string& path, std::vector<std::string>& created) {
     if (parent == dir) return true;
     if (!parent.empty() && !MakeDirPath(parent, created)) return false;
     if (!CreateDir(dir)) return false;
-    const std::string entry = AddTrailingBackslash(dir);
-    for (const std::string& c : created)
-        if (SameText(c, entry)) return true;
-    created.push_back(entry);
+    created.push_back(dir + PathDelim);
     return true;
+}
+
+bool MakeDirPath(const std::string& path) {
+    std::vector<std::string> created;
+    return MakeDirPath(path, created);
+}
+
+bool IsAbsolutePath(const std::string& path) {
+#ifdef _WIN32
+    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
+        return (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+    // "\\server\share": both names present.
+    if (path.size() < 5 || path[0] != '\\' || path[1] != '\\') return false;
+    const std::string drive = ExtractFileDrive(path);
+    const std::size_t split = drive.find('\\', 2);
+    return split != std::string::npos && split > 2 && split + 1 < drive.size();
+#else
+    return !path.empty() && path[0] == '/';
+#endif
+}
+
+bool PathRootExists(const std::string& path) {
+    if (!IsAbsolutePath(path)) return false;
+#ifdef _WIN32
+    return DirectoryExists(ExtractFileDrive(path) + PathDelim);
+#else
+    return true;
+#endif
 }
 
 std::string GetProgramPath() { return ExtractFilePath(GetProgramFileName()); }

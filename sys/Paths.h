@@ -32,8 +32,16 @@ std::string ExtractFileDrive(const std::string& path); // "C:" or "\\server\shar
 // An empty path raises Exception "Unable to create directory"; creation stops at
 // the first failure and parents made until then stay.
 bool MakeDirPath(const std::string& path);
-// MakeDirPath that appends to `created` each directory it actually created (parents first).
+// MakeDirPath that appends to `created` each directory it actually created
+// (parents first, each with a trailing delimiter).
 bool MakeDirPath(const std::string& path, std::vector<std::string>& created);
+
+// A path that names its root: "X:\..." or "\\server\share..." on Windows, "/..."
+// elsewhere. "ab", "X:ab" and "\ab" depend on the current directory or drive.
+bool IsAbsolutePath(const std::string& path);
+// The drive, share or file-system root of an absolute path is there (a drive
+// letter without a disk, or a share that cannot be reached, is not).
+bool PathRootExists(const std::string& path);
 
 // Directory of the running executable, with a trailing delimiter.
 std::string GetProgramPath();
@@ -43,6 +51,8 @@ bool IsNTFamily();
 std::string GetWindowsPath();     // with a trailing backslash, not cached
 std::string GetSystemPath();      // with a trailing backslash, cached
 std::string GetCommonFilesPath(); // the maker folder under Common Files, created on every call
+// The same, appending to `created` the folders this call made.
+std::string GetCommonFilesPath(std::vector<std::string>& created);
 #endif
 
 } // namespace kx

@@ -37,6 +37,11 @@ std::string GetSystemPath() {
 }
 
 std::string GetCommonFilesPath() {
+    std::vector<std::string> created;
+    return GetCommonFilesPath(created);
+}
+
+std::string GetCommonFilesPath(std::vector<std::string>& created) {
     std::string dir;
     TRegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, key.Put()) ==
@@ -52,7 +57,7 @@ std::string GetCommonFilesPath() {
     }
     if (dir.empty()) dir = GetSystemPath().substr(0, 3) + "Program Files\\Common Files";
     dir = AddTrailingBackslash(dir) + kMakerFolder;
-    MakeDirPath(dir);
+    MakeDirPath(dir, created);
     return AddTrailingBackslash(dir);
 }
 

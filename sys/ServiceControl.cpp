@@ -2,8 +2,12 @@
 // service manager, and the service's key in the registry.
 #include "sys/ServiceControl.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "sys/Files.h"
 #include "sys/Handles.h"
+#include "sys/ServiceApi.h"
 #include "sys/SysLog.h"
 #include "sys/untSetupUtils.h"
 
@@ -30,9 +34,11 @@ struct TServiceHandles {
 // service handle stays empty when the service cannot be opened.
 bool OpenHandles(TServiceHandles& h, const std::string& serviceName, SC_HANDLE hMan, SC_HANDLE hService,
                  DWORD managerAccess, DWORD serviceAccess, const char* operation) {
-    h.Man = hMan;
+    // Without the manager's functions (the 9x family) no handle can exist.
+    const TServiceApi& api = ServiceApi();
+    h.Man = api.OpenSCManagerA ? hMan : nullptr;
     if (!h.Man) {
-        h.OwnMan.Reset(OpenSCManagerA(nullptr, nullptr, managerAccess));
+        if (api.OpenSCManagerA) h.OwnMan.Reset(api.OpenSCManagerA(nullptr, nullptr, managerAccess));
         if (!h.OwnMan) {
             WriteSysLog(std::string("Error in ") + operation + "(hMan = 0): " + serviceName, true);
             return false;
@@ -41,22 +47,30 @@ bool OpenHandles(TServiceHandles& h, const std::string& serviceName, SC_HANDLE h
     }
     h.Service = hService;
     if (!h.Service) {
-        h.OwnService.Reset(OpenServiceA(h.Man, serviceName.c_str(), serviceAccess));
+        h.OwnService.Reset(api.OpenServiceA(h.Man, serviceName.c_str(), serviceAccess));
         h.Service = h.OwnService.Get();
     }
     return true;
 }
 
+// The longest single sleep of a wait: the wait hint as the service gave it, but
+// never beyond the caller's timeout. A hint of 0xFFFFFFFF is INFINITE to Sleep.
+DWORD BoundedWaitHint(DWORD waitHint, int timeoutSeconds) {
+    const std::int64_t limit = timeoutSeconds > 0 ? std::int64_t(timeoutSeconds) * 1000 : 0;
+    return waitHint > limit ? static_cast<DWORD>(std::min<std::int64_t>(limit, INFINITE - 1)) : waitHint;
+}
+
 // Waits while the service reports anything but the awaited state: sleeps the
-// wait hint the service gave, ends after timeoutSeconds, on a failed query or
-// when the checkpoint goes down. The result is the state of the last status read.
+// wait hint the service gave (at most the timeout), ends after timeoutSeconds, on
+// a failed query or when the checkpoint goes down. The result is the state of the
+// last status read.
 bool WaitForState(SC_HANDLE service, SERVICE_STATUS& status, DWORD awaited, int timeoutSeconds) {
     TDateTime start = Now();
     while (status.dwCurrentState != awaited) {
         DWORD oldCheckPoint = status.dwCheckPoint;
-        Sleep(status.dwWaitHint);
+        Sleep(BoundedWaitHint(status.dwWaitHint, timeoutSeconds));
         if (timeoutSeconds / kSecondsPerDay < Now() - start) break;
-        if (!QueryServiceStatus(service, &status)) break;
+        if (!ServiceApi().QueryServiceStatus(service, &status)) break;
         if (status.dwCheckPoint < oldCheckPoint) break;
     }
     return status.dwCurrentState == awaited;
@@ -69,9 +83,9 @@ bool StartService(const std::string& serviceName, int timeoutSeconds, SC_HANDLE 
     if (!OpenHandles(h, serviceName, hMan, hService, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, "StartService"))
         return false;
     if (!h.Service) return false;
-    if (!StartServiceA(h.Service, 0, nullptr)) return false;
+    if (!ServiceApi().StartServiceA(h.Service, 0, nullptr)) return false;
     SERVICE_STATUS status{};
-    if (!QueryServiceStatus(h.Service, &status)) return false;
+    if (!ServiceApi().QueryServiceStatus(h.Service, &status)) return false;
     return WaitForState(h.Service, status, SERVICE_RUNNING, timeoutSeconds);
 }
 
@@ -82,8 +96,8 @@ bool StopService(const std::string& serviceName, int timeoutSeconds, SC_HANDLE h
         return false;
     if (!h.Service) return false;
     SERVICE_STATUS status{};
-    if (!ControlService(h.Service, SERVICE_CONTROL_STOP, &status)) return false;
-    if (!QueryServiceStatus(h.Service, &status)) return false;
+    if (!ServiceApi().ControlService(h.Service, SERVICE_CONTROL_STOP, &status)) return false;
+    if (!ServiceApi().QueryServiceStatus(h.Service, &status)) return false;
     return WaitForState(h.Service, status, SERVICE_STOPPED, timeoutSeconds);
 }
 
@@ -93,14 +107,15 @@ void ChangeServiceToAutoStart(const std::string& serviceName, SC_HANDLE hMan, SC
                      "ChangeServiceToAutoStart"))
         return;
     if (!h.Service) return;
-    ChangeServiceConfigA(h.Service, SERVICE_NO_CHANGE, automatic ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
+    ServiceApi().ChangeServiceConfigA(h.Service, SERVICE_NO_CHANGE, automatic ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
                          SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 std::string GetServiceImagePath(const std::string& serviceName) {
-    // Full access on purpose: a caller who could not change the key gets nothing.
+    // Read access is all it needs: an account that may not change the key still
+    // learns which program is registered.
     TRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKeyName(serviceName).c_str(), 0, KEY_ALL_ACCESS, key.Put()) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKeyName(serviceName).c_str(), 0, KEY_READ, key.Put()) !=
         ERROR_SUCCESS)
         return std::string();
     return ReadRegText(key.Get(), "ImagePath");

@@ -36,8 +36,13 @@ void WriteSysLog(const std::string& text, bool force) {
         return s;
     };
     if (lines.size() > kMaxLines) {
-        std::string archive = GetProgramPath() + Two(t.Year % 100) + Two(t.Month) + Two(t.Day) + Two(t.Hour) +
-                              Two(t.Minute) + ".txt";
+        // The name has minute resolution: a second rotation in the same minute gets
+        // a number instead of overwriting the first.
+        const std::string stamp =
+            GetProgramPath() + Two(t.Year % 100) + Two(t.Month) + Two(t.Day) + Two(t.Hour) + Two(t.Minute);
+        std::string archive = stamp + ".txt";
+        for (int n = 1; FileExists(archive) || DirectoryExists(archive); ++n)
+            archive = stamp + "-" + std::to_string(n) + ".txt";
         SaveStringToFile(archive, join(lines));
         lines.clear();
     }

@@ -30,11 +30,7 @@ std::string ComErrorText(HRESULT hr) {
     if (buf) LocalFree(buf);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
-    if (text.empty()) {
-        char code[32];
-        std::snprintf(code, sizeof code, "OLE error %.8lX", static_cast<unsigned long>(hr));
-        text = code;
-    }
+    if (text.empty()) text = Format("OLE error %.8X", static_cast<std::uint32_t>(hr));
     return text;
 }
 
@@ -47,10 +43,11 @@ std::wstring ToWide(const std::string& text) {
     return w;
 }
 
+// Read access only, and a missing key is not made: a limited account can read the
+// common folder but could neither create nor fully open the key.
 std::string ReadShellFolder(HKEY root, const char* valueName) {
     TRegKey key;
-    if (RegCreateKeyExA(root, kShellFoldersKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        key.Put(), nullptr) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, kShellFoldersKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
         return std::string();
     return ReadRegText(key.Get(), valueName);
 }
@@ -119,14 +116,14 @@ std::string MakeSetupTempName() {
     char buf[MAX_PATH];
     DWORD n = GetTempPathA(MAX_PATH, buf);
     std::string dir = AddTrailingBackslash(std::string(buf, n < MAX_PATH ? n : 0));
-    std::string name;
     for (int i = 9999; i >= 0; --i) {
-        name = Format("%sSeup%4.4d.tmp", dir, i);
+        std::string name = Format("%sSeup%4.4d.tmp", dir, i);
         // A directory of that name would make the caller's file creation fail just
         // as well, so only a name under which nothing exists is free.
-        if (GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        if (GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES) return name;
     }
-    return name;
+    // Every name is someone's file; the caller would overwrite and then delete one.
+    throw Exception(Format("No free temporary file name in %s", dir));
 }
 
 std::string GetWinTempPath() {

@@ -9,7 +9,7 @@
 namespace kx {
 
 // "%sSeup%4.4d.tmp" in the user's temporary folder, counting down from 9999 to
-// the first name that does not exist (0000 when all exist).
+// the first name under which nothing exists. Raises Exception when all 10,000 are taken.
 std::string MakeSetupTempName();
 // Short form of <Windows>\TEMP\ with its trailing backslash, created if missing;
 // empty when Windows gives no short form.

@@ -44,6 +44,11 @@ def check_no_5c_trail(b):
 script = common.encode("ascii") + gb.encode("gbk") + b5.encode("cp950") + en.encode("ascii") + tail.encode("ascii")
 check_no_5c_trail(script)
 open(os.path.join(here, "setup.ini"), "wb").write(script)
+# The end-to-end tests install the same package on the Windows 9x family: the
+# demo's script without its WIN2K=TRUE, kept beside those tests.
+variant = script.replace(b"WIN2K=TRUE\r\n", b"")
+assert variant != script
+open(os.path.join(here, "..", "..", "tests", "e2e", "setup", "packages", "acme9x.ini"), "wb").write(variant)
 
 LIC_EN = """Acme Tool Licence Agreement
 

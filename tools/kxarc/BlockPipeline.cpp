@@ -43,6 +43,8 @@ bool ReadAt(const std::string& path, std::int64_t offset, std::vector<std::uint8
 
 } // namespace
 
+unsigned TBlockPipeline::AllCores() { return std::max(1u, HardwareThreads()); }
+
 TBlockPipeline::TBlockPipeline(std::vector<std::string> files, std::int32_t blockSize, std::int32_t capacity,
                                int zlibLevel, unsigned threads)
     : FFiles(std::move(files)), FBlockSize(blockSize), FCapacity(capacity), FLevel(zlibLevel) {
@@ -50,17 +52,17 @@ TBlockPipeline::TBlockPipeline(std::vector<std::string> files, std::int32_t bloc
         threads = 1;
     FWindow = 3 * threads + 2;
     for (unsigned i = 0; i < threads; ++i)
-        FThreads.emplace_back([this] { Worker(); });
+        FThreads.push_back(std::make_unique<TThread>([this] { Worker(); }));
 }
 
 TBlockPipeline::~TBlockPipeline() {
     {
-        std::lock_guard<std::mutex> g(FLock);
+        TLock g(FLock);
         FStop = true;
     }
-    FWorkReady.notify_all();
+    FWorkReady.NotifyAll();
     for (auto& t : FThreads)
-        t.join();
+        t->Join();
 }
 
 // Schedules the next block of the file list into the queue. Files that cannot be
@@ -94,10 +96,10 @@ bool TBlockPipeline::NextJobLocked(std::shared_ptr<TJob>& job) {
 
 void TBlockPipeline::Worker() {
     TBlockDeflater deflater;
-    std::unique_lock<std::mutex> lk(FLock);
+    TLock lk(FLock);
     for (;;) {
         std::shared_ptr<TJob> job;
-        FWorkReady.wait(lk, [&] {
+        FWorkReady.Wait(lk, [&] {
             return FStop || (FQueue.size() < FWindow && FNextFile < FFiles.size());
         });
         if (FStop)
@@ -106,7 +108,7 @@ void TBlockPipeline::Worker() {
             continue;
         FQueue.push_back(job);
         std::string path = FFiles[job->File];
-        lk.unlock();
+        lk.Unlock();
 
         bool ok = ReadAt(path, job->Block * FBlockSize, job->Source);
         if (ok) {
@@ -119,14 +121,14 @@ void TBlockPipeline::Worker() {
             job->Source.clear(); // never matches, so the writer's block is compressed on the spot
         }
 
-        lk.lock();
+        lk.Lock();
         job->Done = true;
-        FJobDone.notify_all();
+        FJobDone.NotifyAll();
     }
 }
 
 void TBlockPipeline::BeginFile(std::size_t index) {
-    std::lock_guard<std::mutex> g(FLock);
+    TLock g(FLock);
     FCurFile = index;
     FCurBlock = 0;
 }
@@ -144,7 +146,7 @@ bool TBlockPipeline::Compress(std::uint8_t* dest, std::int32_t& destSize, const 
                               std::int32_t srcSize) {
     std::shared_ptr<TJob> job;
     {
-        std::unique_lock<std::mutex> lk(FLock);
+        TLock lk(FLock);
         std::size_t file = FCurFile;
         std::int64_t block = FCurBlock++;
         // Drop what the writer has passed (files it left out, blocks it never asked for).
@@ -152,20 +154,20 @@ bool TBlockPipeline::Compress(std::uint8_t* dest, std::int32_t& destSize, const 
             auto& f = FQueue.front();
             if (f->File < file || (f->File == file && f->Block < block)) {
                 if (!f->Done) {
-                    FJobDone.wait(lk, [&] { return f->Done; });
+                    FJobDone.Wait(lk, [&] { return f->Done; });
                     continue;
                 }
                 FQueue.pop_front();
-                FWorkReady.notify_all();
+                FWorkReady.NotifyAll();
                 continue;
             }
             break;
         }
         if (!FQueue.empty() && FQueue.front()->File == file && FQueue.front()->Block == block) {
             job = FQueue.front();
-            FJobDone.wait(lk, [&] { return job->Done; });
+            FJobDone.Wait(lk, [&] { return job->Done; });
             FQueue.pop_front();
-            FWorkReady.notify_all();
+            FWorkReady.NotifyAll();
         }
     }
     if (job && destSize == FCapacity && job->Source.size() == static_cast<std::size_t>(srcSize) &&

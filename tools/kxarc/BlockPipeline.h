@@ -8,19 +8,21 @@
 // the pipeline does not hold (a file changed under us, an unexpected order) is
 // compressed on the spot instead.
 #pragma once
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "sys/Threads.h"
 
 namespace kx::kxarc {
 
 class TBlockPipeline {
 public:
+    // The number of threads that "all cores" means here.
+    static unsigned AllCores();
+
     // files: the paths in the order they will be added; blockSize: the archive's
     // BlockSize; capacity: the writer's output buffer size; zlibLevel: compress2 level.
     TBlockPipeline(std::vector<std::string> files, std::int32_t blockSize, std::int32_t capacity,
@@ -58,9 +60,9 @@ private:
     int FLevel;
     std::size_t FWindow;
 
-    std::mutex FLock;
-    std::condition_variable FWorkReady;  // room in the window or stop
-    std::condition_variable FJobDone;    // a job finished
+    TMutex FLock;
+    TCondition FWorkReady;  // room in the window or stop
+    TCondition FJobDone;    // a job finished
     std::deque<std::shared_ptr<TJob>> FQueue; // in writer order
     bool FStop = false;
     // next block to schedule
@@ -73,7 +75,7 @@ private:
 
     std::uint64_t FHits = 0;
     std::uint64_t FMisses = 0;
-    std::vector<std::thread> FThreads;
+    std::vector<std::unique_ptr<TThread>> FThreads;
 };
 
 } // namespace kx::kxarc

@@ -5,17 +5,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <system_error>
 
-#include "archive/JodArchiver.h"
 #include "base/DateTime.h"
-#include "base/Random.h"
 #include "base/Text.h"
 #include "sys/Files.h"
 #include "sys/Paths.h"
-#include "tools/kxarc/BlockPipeline.h"
 #include "tools/kxarc/Progress.h"
 #include "tools/kxarc/SafePath.h"
 
@@ -25,33 +21,9 @@ namespace kx::kxarc {
 
 namespace {
 
-// The archive's message texts are empty, so failures are named by their class.
-std::string Describe(const std::exception& e) {
-    if (dynamic_cast<const EArchiverBadCRC*>(&e))
-        return "block CRC mismatch";
-    if (dynamic_cast<const EArchiverUncompress*>(&e))
-        return "a block does not expand";
-    if (dynamic_cast<const EArchiverCompress*>(&e))
-        return "a block does not fit the output buffer (use a larger --block-size)";
-    if (dynamic_cast<const EAbort*>(&e))
-        return "aborted";
-    std::string text = e.what();
-    if (text.empty())
-        return dynamic_cast<const EArchiver*>(&e) ? "not a valid archive or damaged archive structure"
-                                                  : "failed without a message";
-    return text;
-}
-
-void Error(const std::string& text) { std::fprintf(stderr, "kxarc: %s\n", text.c_str()); }
-
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
-struct TInput {
-    std::string Path;         // what AddFile gets
-    std::string StartingDir;  // empty for a file named on the command line
-    bool Folder = false;
-    std::int64_t Size = 0;
-};
+using TInput = TArchiveInput;
 
 // Files and empty folders below root in a stable order (sorted by name per level).
 void Walk(const fs::path& dir, const std::string& start, std::vector<TInput>& out, int& failures) {
@@ -60,99 +32,47 @@ void Walk(const fs::path& dir, const std::string& start, std::vector<TInput>& ou
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
         items.push_back(*it);
     if (ec) {
-        Error("cannot read directory " + Quote(dir.string()) + ": " + ec.message());
+        ReportError("cannot read directory " + Quote(dir.string()) + ": " + ec.message());
         ++failures;
         return;
     }
     std::sort(items.begin(), items.end(),
               [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
     if (items.empty()) {
-        out.push_back({(dir / ".").string(), start, true, 0});
+        out.push_back({(dir / ".").string(), start, true, 0, {}});
         return;
     }
     for (const auto& item : items) {
         std::error_code e2;
         if (item.is_symlink(e2)) {
-            Error("skipping symbolic link " + Quote(item.path().string()));
+            ReportError("skipping symbolic link " + Quote(item.path().string()));
             continue;
         }
         if (item.is_directory(e2))
             Walk(item.path(), start, out, failures);
         else if (item.is_regular_file(e2))
-            out.push_back({item.path().string(), start, false, static_cast<std::int64_t>(item.file_size(e2))});
+            out.push_back({item.path().string(), start, false, static_cast<std::int64_t>(item.file_size(e2)), {}});
     }
-}
-
-struct TOpened {
-    std::unique_ptr<TJodArchiver> Arc;
-    std::vector<TFileEntry> Entries;
-};
-
-// Opens an archive read-only with its entry list; solid archives come expanded.
-TOpened OpenForReading(const std::string& archive) {
-    TOpened r;
-    r.Arc = std::make_unique<TJodArchiver>();
-    r.Arc->SetReadOnly(true);
-    r.Arc->SetOptions(TOptions(r.Arc->Options()).Include(oMaintainFileDirectory));
-    std::error_code ec;
-    r.Arc->SetFileName(fs::absolute(archive, ec).lexically_normal().string());
-    r.Arc->Open();
-    for (const auto& o : r.Arc->FileList())
-        r.Entries.push_back(o->FileEntry);
-    return r;
 }
 
 // Opens ARCHIVE for list, test or extract; on failure reports it and answers the
 // exit code (a file that will not open counts as damaged for "test").
 std::optional<int> OpenOrReport(const std::string& archive, TOpened& a, bool damagedIsFailure) {
     if (!FileExists(archive)) {
-        Error("cannot open " + Quote(archive) + ": no such file");
+        ReportError("cannot open " + Quote(archive) + ": no such file");
         return ExitFailure;
     }
     try {
         a = OpenForReading(archive);
     } catch (const std::exception& e) {
         if (damagedIsFailure) {
-            Error(Quote(archive) + ": " + Describe(e));
+            ReportError(Quote(archive) + ": " + Describe(e));
             return ExitFailure;
         }
-        Error(Quote(archive) + ": damaged: " + Describe(e));
+        ReportError(Quote(archive) + ": damaged: " + Describe(e));
         return ExitDamaged;
     }
     return std::nullopt;
-}
-
-std::string TempPath() {
-    std::error_code ec;
-    fs::path dir = fs::temp_directory_path(ec);
-    if (ec)
-        dir = ".";
-    for (;;) {
-        fs::path p = dir / ("kxarc-" + std::to_string(Random(0x7FFFFFFF)) + ".tmp");
-        if (!fs::exists(p, ec))
-            return p.string();
-    }
-}
-
-// Extracts one entry; empty result when it came out whole, else the reason.
-std::string ExtractOne(TJodArchiver& arc, const TFileEntry& e, const std::string& dest, double total) {
-    std::string failure;
-    arc.OnError = [&](TArchiverRoot*, const Exception& ex, const TFileEntry&, TErrorAction&) {
-        if (failure.empty())
-            failure = Describe(ex);
-    };
-    try {
-        arc.ExtractEntryAt(e.Segment, e.Offset, dest, static_cast<std::int64_t>(total));
-    } catch (const std::exception& ex) {
-        failure = Describe(ex);
-    }
-    arc.OnError = nullptr;
-    if (failure.empty() && (e.EntryFlags & efFolder) == 0) {
-        std::int64_t size = FileSize(dest);
-        if (size != e.FileInfo.Size)
-            failure = size < 0 ? "could not be written" : "came out with the wrong size";
-    }
-    return failure;
 }
 
 } // namespace
@@ -175,9 +95,9 @@ int CreateCommand(const std::string& archive, const std::vector<std::string>& pa
             // Windows takes "/" as a separator too; the stored name is what follows
             // the last separator, so name it in the platform's own form.
             inputs.push_back({fs::path(p).make_preferred().string(), "", false,
-                              static_cast<std::int64_t>(fs::file_size(p, ec))});
+                              static_cast<std::int64_t>(fs::file_size(p, ec)), {}});
         } else {
-            Error("cannot add " + Quote(p) + ": no such file or directory");
+            ReportError("cannot add " + Quote(p) + ": no such file or directory");
             ++failures;
         }
     }
@@ -190,97 +110,18 @@ int CreateCommand(const std::string& archive, const std::vector<std::string>& pa
                  inputs.end());
 
     if (fs::is_directory(archive, ec)) {
-        Error(Quote(archive) + " is a directory");
+        ReportError(Quote(archive) + " is a directory");
         return ExitFailure;
     }
     if (FileExists(archive) && !DeleteFile(archive)) {
-        Error("cannot replace " + Quote(archive));
+        ReportError("cannot replace " + Quote(archive));
         return ExitFailure;
     }
-    if (o.HaveSeed)
-        SetRandSeed(o.Seed);
-    else
-        Randomize();
-
-    double total = 0;
-    for (const auto& in : inputs)
-        total += static_cast<double>(in.Size);
     TProgressBar bar(progressWanted);
-    double done = 0;
-    std::string label;
-    std::int64_t current = 0;
-
-    TJodArchiver arc;
-    arc.SetBlockSize(o.BlockSize);
-    arc.SetCompressionLevel(o.Level);
-    TOptions opts = arc.Options();
-    if (o.Solid)
-        opts.Include(oCreateSolidArchives);
-    opts.Include(oIncludeStartingDirectory);
-    arc.SetOptions(opts);
-    // The component makes the archive's directory first and wants one to make.
-    arc.SetFileName(archiveAbs.string());
-
-    std::unique_ptr<TBlockPipeline> pipeline;
-    if (o.Jobs > 1 && !o.Solid) {
-        std::vector<std::string> files;
-        for (const auto& in : inputs)
-            if (!in.Folder)
-                files.push_back(in.Path);
-        pipeline = std::make_unique<TBlockPipeline>(files, o.BlockSize, o.BlockSize + o.BlockSize / 100,
-                                                    TJodArchiver::ZlibLevel(o.Level), o.Jobs);
-        arc.OnCompressBlock = [&](TArchiverRoot*, std::uint8_t* dest, std::int32_t& destSize,
-                                  const std::uint8_t* src, std::int32_t srcSize, TCompressionLevel) {
-            return pipeline->Compress(dest, destSize, src, srcSize);
-        };
-    }
-    std::string leftOut;
-    arc.OnError = [&](TArchiverRoot*, const Exception& e, const TFileEntry&, TErrorAction&) {
-        leftOut = Describe(e);
-    };
-    arc.OnFileProgress = [&](TArchiverRoot*, int percent) {
-        if (total > 0)
-            bar.Update(static_cast<int>((done + static_cast<double>(current) * percent / 100.0) * 100.0 / total),
-                       label);
-    };
-
-    try {
-        arc.Open();
-        if (!o.Comment.empty())
-            arc.SetComment(o.Comment);
-        std::size_t fileIndex = 0;
-        for (const auto& in : inputs) {
-            arc.SetStartingDirectory(in.StartingDir);
-            label = in.Path;
-            current = in.Size;
-            leftOut.clear();
-            if (pipeline && !in.Folder)
-                pipeline->BeginFile(fileIndex);
-            if (!in.Folder)
-                ++fileIndex;
-            bool found = arc.AddFile(in.Path);
-            if (!found) {
-                Error("cannot add " + Quote(in.Path) + ": no such file");
-                ++failures;
-            } else if (arc.LastAddFailed()) {
-                bar.Finish();
-                Error("left out " + Quote(in.Path) + ": " + (leftOut.empty() ? "write failed" : leftOut));
-                ++failures;
-            }
-            done += static_cast<double>(in.Size);
-        }
-        arc.Close();
-    } catch (const std::exception& e) {
-        bar.Finish();
-        Error("cannot create " + Quote(archive) + ": " + Describe(e));
+    TWriteResult r = WriteArchive(archive, inputs, o, bar);
+    if (!r.Written)
         return ExitFailure;
-    }
-    bar.Finish();
-    if (o.Solid && arc.LastAddFailed()) {
-        Error("the solid archive could not be written");
-        return ExitFailure;
-    }
-    return failures ? ExitDamaged : ExitOk;
+    return failures + r.LeftOut ? ExitDamaged : ExitOk;
 }
 
 int ListCommand(const std::string& archive) {
@@ -346,7 +187,7 @@ int TestCommand(const std::string& archive, bool progressWanted) {
         done += e.PartInfo.CompressedSize;
         if (!failure.empty()) {
             bar.Finish();
-            Error("damaged entry " + Quote(e.Name) + ": " + failure);
+            ReportError("damaged entry " + Quote(e.Name) + ": " + failure);
             ++damaged;
         }
     }
@@ -381,7 +222,7 @@ int ExtractCommand(const std::string& archive, const std::string& dir, const std
         TSafeName safe = CheckStoredName(e.Name);
         if (!safe.Ok) {
             bar.Finish();
-            Error("refusing to extract " + Quote(e.Name) + ": " + safe.Reason);
+            ReportError("refusing to extract " + Quote(e.Name) + ": " + safe.Reason);
             ++failures;
             continue;
         }
@@ -391,27 +232,27 @@ int ExtractCommand(const std::string& archive, const std::string& dir, const std
         if (e.EntryFlags & efFolder) {
             if (!safe.Components.empty() && !MakeDirPath(dest)) {
                 bar.Finish();
-                Error("cannot create directory " + Quote(dest));
+                ReportError("cannot create directory " + Quote(dest));
                 ++failures;
             }
             continue;
         }
         if (safe.Components.empty()) {
-            Error("refusing to extract " + Quote(e.Name) + ": no file name");
+            ReportError("refusing to extract " + Quote(e.Name) + ": no file name");
             ++failures;
             continue;
         }
         std::string failure = ExtractOne(*a.Arc, e, dest, total);
         if (!failure.empty()) {
             bar.Finish();
-            Error("damaged entry " + Quote(e.Name) + ": " + failure);
+            ReportError("damaged entry " + Quote(e.Name) + ": " + failure);
             ++failures;
         }
     }
     bar.Finish();
     for (std::size_t i = 0; i < names.size(); ++i)
         if (!asked[i]) {
-            Error(Quote(names[i]) + " is not in the archive");
+            ReportError(Quote(names[i]) + " is not in the archive");
             ++failures;
         }
     return failures ? ExitDamaged : ExitOk;

@@ -4,25 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "archive/ArchiveFormat.h"
+#include "tools/kxarc/ArchiveIo.h"
 
 namespace kx::kxarc {
 
 // Exit codes, also listed in the usage text.
 constexpr int ExitOk = 0;
 constexpr int ExitDamaged = 1;   // damaged entries, files left out, names refused
-constexpr int ExitUsage = 2;     // bad command line
 constexpr int ExitFailure = 3;   // the archive cannot be opened, read or created
 
-struct TCreateOptions {
-    TCompressionLevel Level = clNormal;
-    std::int32_t BlockSize = 65536;
-    bool Solid = false;
-    std::string Comment;
-    unsigned Jobs = 0; // 0: all cores; 1: the writer alone
-    bool HaveSeed = false;
-    std::uint32_t Seed = 0;
-};
+using TCreateOptions = TWriteOptions;
 
 int CreateCommand(const std::string& archive, const std::vector<std::string>& paths, const TCreateOptions& o,
                   bool progress);

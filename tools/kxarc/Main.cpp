@@ -1,11 +1,9 @@
 // kxarc: create, list, test and extract archives of the setup's payload format.
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tools/kxarc/CommandLine.h"
 #include "tools/kxarc/Commands.h"
 #include "tools/kxarc/Progress.h"
 
@@ -51,58 +49,10 @@ const char* const Usage =
     "  2  bad command line\n"
     "  3  the archive could not be opened, read or created\n";
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "kxarc: %s\nTry 'kxarc --help' for more information.\n", message.c_str());
-    return ExitUsage;
-}
-
-bool ParseLevel(const std::string& s, TCompressionLevel& level) {
-    static const struct {
-        const char* Name;
-        TCompressionLevel Level;
-    } table[] = {{"max", clMaximum}, {"maximum", clMaximum}, {"normal", clNormal}, {"fast", clFast},
-                 {"superfast", clSuperFast}, {"none", clNone}};
-    for (const auto& t : table)
-        if (s == t.Name) {
-            level = t.Level;
-            return true;
-        }
-    return false;
-}
-
-bool ParseNumber(const std::string& s, unsigned long long max, unsigned long long& out) {
-    if (s.empty() || s.size() > 19)
-        return false;
-    for (char c : s)
-        if (c < '0' || c > '9')
-            return false;
-    out = std::strtoull(s.c_str(), nullptr, 10);
-    return out <= max;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    // "-j4" and "--jobs=4" are read as "-j 4" and "--jobs 4".
-    std::vector<std::string> args;
-    bool rawOperands = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (rawOperands || a.size() < 3 || a[0] != '-') {
-            args.push_back(a);
-        } else if (a == "--") {
-            rawOperands = true;
-            args.push_back(a);
-        } else if (a[1] == '-' && a.find('=') != std::string::npos) {
-            args.push_back(a.substr(0, a.find('=')));
-            args.push_back(a.substr(a.find('=') + 1));
-        } else if (a[1] != '-' && std::strchr("lbcjC", a[1])) {
-            args.push_back(a.substr(0, 2));
-            args.push_back(a.substr(2));
-        } else {
-            args.push_back(a);
-        }
-    }
+    std::vector<std::string> args = SplitOptionValues(argc, argv, "lbcjC");
     if (args.empty())
         return UsageError("missing command");
     for (const auto& a : args)
@@ -114,61 +64,38 @@ int main(int argc, char** argv) {
     TCreateOptions create;
     std::string dir = ".";
     bool progress = TProgressBar::StderrIsTerminal();
-    std::vector<std::string> operands;
-    bool endOfOptions = false;
-
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) -> bool {
-            if (i + 1 >= args.size())
-                return false;
-            out = args[++i];
-            return true;
-        };
-        if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
-            operands.push_back(a);
-            continue;
-        }
+    TArgReader reader(args, 1);
+    std::string a;
+    while (reader.NextOption(a)) {
         std::string v;
         unsigned long long n = 0;
-        if (a == "--") {
-            endOfOptions = true;
-        } else if (a == "--no-progress") {
+        if (a == "--no-progress") {
             progress = false;
-        } else if (command == "create" && (a == "-l" || a == "--level")) {
-            if (!value(v) || !ParseLevel(v, create.Level))
-                return UsageError("--level wants max, normal, fast, superfast or none");
         } else if (command == "create" && (a == "-b" || a == "--block-size")) {
-            if (!value(v) || !ParseNumber(v, 0x7FFFFFFF, n) || n < 1024 || n > 64u * 1024 * 1024)
+            if (!reader.Value(v) || !ParseNumber(v, 0x7FFFFFFF, n) || n < 1024 || n > 64u * 1024 * 1024)
                 return UsageError("--block-size wants a number from 1024 to 67108864");
             create.BlockSize = static_cast<std::int32_t>(n);
         } else if (command == "create" && (a == "-s" || a == "--solid")) {
             create.Solid = true;
         } else if (command == "create" && (a == "-c" || a == "--comment")) {
-            if (!value(create.Comment))
+            if (!reader.Value(create.Comment))
                 return UsageError("--comment wants a text");
-        } else if (command == "create" && (a == "-j" || a == "--jobs")) {
-            if (!value(v) || !ParseNumber(v, 256, n) || n == 0)
-                return UsageError("--jobs wants a number from 1 to 256");
-            create.Jobs = static_cast<unsigned>(n);
-        } else if (command == "create" && a == "--seed") {
-            if (!value(v) || !ParseNumber(v, 0xFFFFFFFFu, n))
-                return UsageError("--seed wants a number from 0 to 4294967295");
-            create.HaveSeed = true;
-            create.Seed = static_cast<std::uint32_t>(n);
         } else if (command == "extract" && (a == "-C" || a == "--directory")) {
-            if (!value(dir) || dir.empty())
+            if (!reader.Value(dir) || dir.empty())
                 return UsageError("-C wants a directory");
+        } else if (TOptionRead r = command == "create" ? ReadWriteOption(a, reader, create) : TOptionRead::NotMine;
+                   r != TOptionRead::NotMine) {
+            if (r == TOptionRead::Refused)
+                return ExitUsage;
         } else {
             return UsageError("unknown option '" + a + "' for '" + command + "'");
         }
     }
+    const std::vector<std::string>& operands = reader.Operands();
 
     if (command == "create") {
         if (operands.size() < 2)
             return UsageError("create wants an archive name and at least one path");
-        if (create.Jobs == 0)
-            create.Jobs = std::max(1u, std::thread::hardware_concurrency());
         return CreateCommand(operands[0], {operands.begin() + 1, operands.end()}, create, progress);
     }
     if (command == "list" || command == "test") {

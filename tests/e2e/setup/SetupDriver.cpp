@@ -111,10 +111,10 @@ void TSetupProcess::Sync() {
     SendMessageTimeoutA(FForm, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &r);
 }
 
-void TSetupProcess::Click(int id) {
+void TSetupProcess::Click(int id, int timeoutMs) {
     DWORD_PTR r = 0;
     SendMessageTimeoutA(FForm, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)),
-                        SMTO_NORMAL, 10000, &r);
+                        SMTO_NORMAL, static_cast<UINT>(timeoutMs), &r);
 }
 
 void TSetupProcess::ClickAsync(int id) {

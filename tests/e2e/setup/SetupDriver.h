@@ -30,8 +30,9 @@ public:
     HWND Form() const { return FForm; }
     HWND Control(int id) const;
 
-    // Clicks a button whose handler ends without a dialog (returns after it ran).
-    void Click(int id);
+    // Clicks a button whose handler ends without a dialog (returns after it ran,
+    // or after timeoutMs).
+    void Click(int id, int timeoutMs = 10000);
     // Clicks a button whose handler shows a message box (returns at once).
     void ClickAsync(int id);
     void SelectCombo(int id, int index);

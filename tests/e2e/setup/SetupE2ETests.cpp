@@ -9,26 +9,37 @@
 #include <map>
 #include <string>
 
+#include "E2EEnv.h"
 #include "SetupDriver.h"
 #include "app/SetupControlIds.h"
 #include "sys/Win32.h"
 
+#include <shellapi.h>
+
 using namespace kx;
 using namespace kxe2e;
 
+namespace kxe2e {
+
+std::string gInstallSetup, gDamagedSetup, gLayoutSetup, gPayloadDir;
+
+int RunLang() {
+    switch (GetACP()) {
+    case 936: return 0;
+    case 950: return 1;
+    default: return 2;
+    }
+}
+
+} // namespace kxe2e
+
 namespace {
 
-std::string gSetup, gSetupWin9x, gSetupBoth, gSetupSteps, gArtifacts;
+std::string gSetup, gSetupWin9x, gSetupBoth, gSetupSteps, gArtifacts, gPlantDll, gPlantProbe;
 
 enum TLang { gb = 0, big5 = 1, english = 2 };
 
-TLang ActiveLang() {
-    switch (GetACP()) {
-    case 936: return gb;
-    case 950: return big5;
-    default: return english;
-    }
-}
+TLang ActiveLang() { return static_cast<TLang>(RunLang()); }
 
 const char* LangName() {
     static const char* names[] = {"gb", "big5", "en"};
@@ -86,17 +97,31 @@ const TExpected kExpected[] = {
       "Windows 2000/XP Operation system is required for install this program, press Ok to abort\xA3\xA1"}},
 };
 
-std::string Expect(const char* key) {
+} // namespace
+
+std::string kxe2e::Expect(const char* key) {
     for (const TExpected& e : kExpected)
         if (std::strcmp(e.Key, key) == 0) return e.Texts[ActiveLang()];
     ADD_FAILURE() << "no expected text " << key;
     return {};
 }
 
+namespace {
+
+// A 32-bit program in a 64-bit prefix (the _wow64 runs).
+bool UnderWow64() {
+    using TIsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto isWow64 = reinterpret_cast<TIsWow64Process>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
 void Shot(TSetupProcess& p, const std::string& what) {
     if (gArtifacts.empty()) return;
     CreateDirectoryA(WinPath(gArtifacts).c_str(), nullptr);
-    EXPECT_TRUE(p.SaveScreenshot(gArtifacts + "/" + LangName() + "-" + what + ".bmp")) << what;
+    const std::string name = std::string(LangName()) + (UnderWow64() ? "-wow64-" : "-") + what + ".bmp";
+    EXPECT_TRUE(p.SaveScreenshot(gArtifacts + "/" + name)) << what;
 }
 
 // One started wizard, waiting on its licence page.
@@ -122,13 +147,13 @@ struct TLayout {
 const TLayout kLayout[] = {
     {idPanel1, {0, 0, 430, 44}},          {idImgTitle, {15, 6, 32, 32}},
     {idNotebook, {6, 49, 416, 214}},      {idBevel2, {6, 265, 419, 2}},
-    {idBtnCancel, {8, 273, 75, 25}},      {idLblkxSetup, {95, 278, 144, 15}},
+    {idBtnCancel, {8, 273, 75, 25}},
     {idBtnPrior, {274, 272, 75, 25}},     {idBtnNext, {348, 272, 75, 25}},
     {idPageLicense, {0, 0, 416, 214}},    {idPageSelectComp, {0, 0, 416, 214}},
     {idPageSeleDir, {0, 0, 416, 214}},    {idPageCopyProgress, {0, 0, 416, 214}},
-    {idMemLicense, {0, 0, 416, 214}},     {idLblSeleType, {9, 14, 92, 15}},
+    {idMemLicense, {0, 0, 416, 214}},
     {idLblSeleComp, {10, 35, 163, 76}},   {idCmbSetupType, {182, 9, 230, 20}},
-    {idLbxCompList, {182, 32, 230, 177}}, {idLblSeleInstallDir, {14, 24, 202, 15}},
+    {idLbxCompList, {182, 32, 230, 177}},
     {idEdtInstallPath, {32, 45, 329, 23}}, {idBtnBrow, {366, 44, 23, 22}},
     {idProgressBar, {8, 8, 401, 13}},     {idLbxProgress, {6, 24, 403, 185}},
 };
@@ -142,12 +167,84 @@ TEST_F(Wizard, ClientAreaAndControlRectanglesFollowTheDesign) {
         EXPECT_EQ(r, l.Rect) << "control " << l.Id << " at " << r.Left << "," << r.Top << " " << r.Width << "x"
                              << r.Height;
     }
-    // The title label keeps its place and grows with its text.
-    TRect title = P->RectInParent(idLblTitle);
-    EXPECT_EQ(title.Left, 58);
-    EXPECT_EQ(title.Top, 20);
-    EXPECT_EQ(title.Height, 15);
-    EXPECT_GE(title.Width, 35);
+}
+
+// A screen DC with the form's language font selected: "Times New Roman",
+// 9 points, the language's character set, as the driver sees it in the same prefix.
+class TFormFontDC {
+public:
+    TFormFontDC() : FDC(GetDC(nullptr)) {
+        LOGFONTA lf{};
+        lf.lfHeight = -MulDiv(9, GetDeviceCaps(FDC, LOGPIXELSY), 72);
+        lf.lfWeight = FW_NORMAL;
+        static const BYTE charsets[] = {GB2312_CHARSET, CHINESEBIG5_CHARSET, ANSI_CHARSET};
+        lf.lfCharSet = charsets[ActiveLang()];
+        lstrcpynA(lf.lfFaceName, "Times New Roman", LF_FACESIZE);
+        FFont = CreateFontIndirectA(&lf);
+        FOld = SelectObject(FDC, FFont);
+    }
+    ~TFormFontDC() {
+        SelectObject(FDC, FOld);
+        DeleteObject(FFont);
+        ReleaseDC(nullptr, FDC);
+    }
+    TFormFontDC(const TFormFontDC&) = delete;
+    TFormFontDC& operator=(const TFormFontDC&) = delete;
+    int TextWidth(const std::string& text) const {
+        SIZE size{};
+        GetTextExtentPoint32A(FDC, text.c_str(), static_cast<int>(text.size()), &size);
+        return size.cx;
+    }
+    // The text word-wrapped at width: the rectangle it needs.
+    RECT Wrapped(const std::string& text, int width) const {
+        RECT r{0, 0, width, 0};
+        DrawTextA(FDC, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        return r;
+    }
+
+private:
+    HDC FDC;
+    HFONT FFont;
+    HGDIOBJ FOld;
+};
+
+struct TLabel {
+    int Id;
+    TRect Design;
+    int RightLimit; // where the next control or the container begins
+};
+
+// Single-line labels keep their place and height and take the width of their
+// whole text, so no label is cut off in any language.
+TEST_F(Wizard, SingleLineLabelsTakeTheWidthOfTheirText) {
+    const TLabel labels[] = {
+        {idLblTitle, {58, 20, 35, 15}, 430},
+        {idLblkxSetup, {95, 278, 144, 15}, 274},
+        {idLblSeleType, {9, 14, 92, 15}, 182},
+        {idLblSeleInstallDir, {14, 24, 202, 15}, 416},
+    };
+    for (const TLabel& l : labels) {
+        const TRect r = P->RectInParent(l.Id);
+        const std::string text = P->Text(l.Id);
+        ASSERT_FALSE(text.empty()) << "label " << l.Id;
+        EXPECT_EQ(r.Left, l.Design.Left) << "label " << l.Id;
+        EXPECT_EQ(r.Top, l.Design.Top) << "label " << l.Id;
+        EXPECT_EQ(r.Height, l.Design.Height) << "label " << l.Id;
+        EXPECT_EQ(r.Width, TFormFontDC().TextWidth(text)) << "label " << l.Id << ": " << text;
+        EXPECT_LE(r.Left + r.Width, l.RightLimit) << "label " << l.Id << ": " << text;
+        EXPECT_EQ(GetWindowLongA(P->Control(l.Id), GWL_STYLE) & SS_TYPEMASK, SS_LEFTNOWORDWRAP)
+            << "label " << l.Id << " would wrap";
+    }
+}
+
+// The word-wrapped label keeps its designed rectangle and its text, wrapped at
+// that width, fits inside it.
+TEST_F(Wizard, WordWrappedLabelWrapsInsideItsRectangle) {
+    const TRect r = P->RectInParent(idLblSeleComp);
+    const std::string text = P->Text(idLblSeleComp);
+    const RECT need = TFormFontDC().Wrapped(text, r.Width);
+    EXPECT_LE(need.right, r.Width) << text;
+    EXPECT_LE(need.bottom, r.Height) << text;
 }
 
 TEST_F(Wizard, FixedBorderWithSystemMenuAndMinimiseBoxCentredOnTheDesktop) {
@@ -280,7 +377,10 @@ TEST_F(Wizard, PageFlowWithSuggestedDirectoryAndBackRechecking) {
     EXPECT_EQ(P->Tag(idBtnNext), 0);
     EXPECT_EQ(P->Text(idBtnNext), Expect("Next"));
     P->Type(idEdtInstallPath, "Q:\\no such drive\\Acme");
-    P->Click(idBtnNext);
+    P->ClickAsync(idBtnNext);
+    HWND box = P->WaitForBox();
+    ASSERT_NE(box, nullptr);
+    P->Answer(box, IDOK);
     EXPECT_EQ(P->Page(), 2);
 
     // A typed directory is kept when coming back through page 1.
@@ -297,7 +397,11 @@ TEST_F(Wizard, PageFlowWithSuggestedDirectoryAndBackRechecking) {
 
 TEST_F(Wizard, DirectoryThatCannotBeCreatedKeepsPage2) {
     ToDirectoryPage();
-    P->Type(idEdtInstallPath, "Q:\\no such drive\\Acme\\");
+    // A file where a folder of the path should be.
+    HANDLE f = CreateFileA("C:\\kx-blocker", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    CloseHandle(f);
+    P->Type(idEdtInstallPath, "C:\\kx-blocker\\Acme\\");
     P->Click(idBtnNext);
     EXPECT_EQ(P->Page(), 2);
     EXPECT_EQ(P->Text(idBtnNext), Expect("Next"));
@@ -305,6 +409,24 @@ TEST_F(Wizard, DirectoryThatCannotBeCreatedKeepsPage2) {
     P->Click(idBtnNext);
     EXPECT_EQ(P->Page(), 2);
     EXPECT_EQ(P->WaitForBox(300), nullptr);
+}
+
+// A relative path would be made below whatever the current directory is, and a
+// drive that is not there cannot hold the files: both are refused with the error.
+TEST_F(Wizard, RelativeOrDrivelessDirectoryShowsTheErrorAndStays) {
+    ToDirectoryPage();
+    for (const char* typed : {"Acme Rel\\Tool", "   ", "Q:\\no such drive\\Acme\\"}) {
+        SCOPED_TRACE(typed);
+        P->Type(idEdtInstallPath, typed);
+        P->ClickAsync(idBtnNext);
+        HWND box = P->WaitForBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(TSetupProcess::BoxText(box), "Unable to create directory");
+        P->Answer(box, IDOK);
+        EXPECT_EQ(P->Page(), 2);
+        EXPECT_EQ(P->Tag(idBtnNext), 0);
+    }
+    EXPECT_EQ(GetFileAttributesA("Acme Rel"), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Wizard, EmptyDirectoryShowsTheErrorAndStays) {
@@ -537,6 +659,118 @@ TEST(WindowsFamily, Win9xPackageUnderWin98Starts) {
     EXPECT_EQ(p.WaitForBox(300), nullptr);
 }
 
+// ---------------------------------------------------------------- identity
+
+std::string VersionValue(const std::string& exe, const char* name) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+    if (!size) return "<no version resource>";
+    std::string block(size, '\0');
+    if (!GetFileVersionInfoA(exe.c_str(), 0, size, block.data())) return "<unreadable>";
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904E4\\") + name;
+    if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value)
+        return "<no " + std::string(name) + ">";
+    return std::string(value);
+}
+
+// Explorer shows the program's own icon and its version properties.
+TEST(Identity, SetupCarriesItsIconAndVersion) {
+    const std::string exe = WinPath(gSetup);
+    EXPECT_EQ(VersionValue(exe, "CompanyName"), "Velmora");
+    EXPECT_EQ(VersionValue(exe, "FileDescription"), "Setup wizard");
+    EXPECT_EQ(VersionValue(exe, "ProductName"), "kxsetup");
+    EXPECT_EQ(VersionValue(exe, "FileVersion"), "1.0.0");
+    EXPECT_EQ(VersionValue(exe, "OriginalFilename"), "setup.exe");
+    EXPECT_GE(ExtractIconExA(exe.c_str(), -1, nullptr, nullptr, 0), 1u);
+
+    // The icon group Explorer shows is the program's: 32 x 32 at 16 colours and
+    // more. (Wine 8 cannot answer WM_GETICON from another process, so the form's
+    // own use of it is not read here.)
+    HICON large = nullptr;
+    ASSERT_EQ(ExtractIconExA(exe.c_str(), 0, &large, nullptr, 1), 1u);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(large, &info));
+    BITMAP bm{};
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+    EXPECT_EQ(bm.bmWidth, GetSystemMetrics(SM_CXICON));
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(large);
+}
+
+// ---------------------------------------------------------------- DLL planting
+
+// Asks Wine to load a program's DLLs of these names from files first: Wine
+// prefers its builtin DLLs even to a file beside the program, Windows does not.
+void PreferDllFiles(const char* program, const std::vector<std::string>& names) {
+    HKEY key = nullptr;
+    const std::string path = std::string("Software\\Wine\\AppDefaults\\") + program + "\\DllOverrides";
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    for (const std::string& name : names)
+        RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
+    RegCloseKey(key);
+}
+
+// DLLs planted beside setup.exe, as in a download folder, are never loaded:
+// each copy of the probe DLL records its own name in loaded.txt when loaded.
+// version.dll and msimg32.dll are left out for setup.exe: Wine's own builtin
+// DLLs load them by name (on Windows the known DLLs' dependencies come from the
+// system directory), which would blame setup.exe for Wine's loader.
+TEST(DllSafety, DllsPlantedBesideSetupAreNotLoaded) {
+    ASSERT_FALSE(gPlantDll.empty()) << "run with --plant-dll=PATH --plant-probe=PATH";
+    const std::string dir = "C:\\kxplant\\";
+    const std::string marker = dir + "loaded.txt";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    const std::vector<std::string> names = {"comctl32", "ws2_32", "uxtheme", "winmm", "userenv", "setupapi",
+                                            "version"};
+    for (const std::string& name : names)
+        ASSERT_TRUE(CopyFileA(WinPath(gPlantDll).c_str(), (dir + name + ".dll").c_str(), FALSE)) << name;
+    ASSERT_TRUE(CopyFileA(WinPath(gSetup).c_str(), (dir + "setup.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(WinPath(gPlantProbe).c_str(), (dir + "probe.exe").c_str(), FALSE));
+    PreferDllFiles("probe.exe", {"version"});
+    PreferDllFiles("setup.exe", std::vector<std::string>(names.begin(), names.end() - 1));
+
+    auto loaded = [&] {
+        std::string text;
+        HANDLE h = CreateFileA(marker.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return text;
+        char buf[4096];
+        DWORD n = 0;
+        while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n) text.append(buf, n);
+        CloseHandle(h);
+        return text;
+    };
+
+    // The control: a program that loads version.dll by its bare name gets the
+    // planted copy, so a planted DLL would be seen if setup.exe loaded one.
+    DeleteFileA(marker.c_str());
+    {
+        TSetupProcess probe(dir + "probe.exe");
+        EXPECT_TRUE(probe.WaitForExit(20000));
+    }
+    EXPECT_NE(loaded().find("version.dll"), std::string::npos) << "the planted DLL was not seen: " << loaded();
+
+    DeleteFileA(marker.c_str());
+    {
+        TSetupProcess p(dir + "setup.exe");
+        // A planted DLL may well keep the wizard from appearing; what was loaded
+        // is checked either way.
+        const bool shown = p.WaitForForm();
+        EXPECT_TRUE(shown) << "the wizard did not appear";
+        if (shown) {
+            p.Click(idBtnCancel);
+            p.Click(idBtnNext);
+            p.Close();
+            EXPECT_TRUE(p.WaitForExit(10000));
+        }
+    }
+    EXPECT_EQ(loaded(), "") << "setup.exe loaded a DLL from its own folder";
+}
+
 namespace {
 
 // Chinese text in "Times New Roman" needs a face with CJK glyphs in this prefix.
@@ -567,6 +801,12 @@ int main(int argc, char** argv) {
         take("--setup-steps=", gSetupSteps);
         take("--setup-both=", gSetupBoth);
         take("--artifacts=", gArtifacts);
+        take("--install-setup=", gInstallSetup);
+        take("--damaged-setup=", gDamagedSetup);
+        take("--layout-setup=", gLayoutSetup);
+        take("--payload=", gPayloadDir);
+        take("--plant-dll=", gPlantDll);
+        take("--plant-probe=", gPlantProbe);
     }
     SubstituteCjkFonts();
     return RUN_ALL_TESTS();

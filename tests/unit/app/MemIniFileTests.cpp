@@ -103,3 +103,18 @@ TEST(MemIniFile, SetTextReplacesTheContent) {
     EXPECT_FALSE(ini.SectionExists("S"));
     EXPECT_EQ(ini.ReadString("T", "b", ""), "2");
 }
+
+TEST(MemIniFile, LinesKeepTheirNumbersAcrossEveryKindOfLineBreak) {
+    TMemIniFile ini("loose\r\n[A]\r\n\r\n; note\rk = v\n[b]\nx\r\n[a]\nz=1\n");
+    auto a = ini.ReadSectionLines("a");
+    ASSERT_EQ(a.size(), 2u);
+    EXPECT_EQ(a[0].Number, 5);
+    EXPECT_EQ(a[0].Text, "k=v");
+    EXPECT_EQ(a[1].Number, 9);
+    EXPECT_EQ(ini.SectionLine("A"), 2);
+    EXPECT_EQ(ini.SectionLine("B"), 6);
+    EXPECT_EQ(ini.SectionLine("missing"), 0);
+    ASSERT_EQ(ini.IgnoredLines().size(), 1u);
+    EXPECT_EQ(ini.IgnoredLines()[0].Number, 1);
+    EXPECT_EQ(ini.IgnoredLines()[0].Text, "loose");
+}

@@ -1,5 +1,6 @@
-// TCustomExtractor over archives laid out byte by byte: blocks, names, restore
-// rules, damaged blocks, segments, solid archives and progress.
+// The extractor, as TQdxArch2 (the setup's component), over archives laid out byte
+// by byte: blocks, names, restore rules, damaged blocks, segments, solid archives
+// and progress.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,7 +28,7 @@ HeaderFields SmallBlocks(std::uint8_t flags = afCompressed | afFinalSegment) {
 class ExtractorTest : public ::testing::Test {
 protected:
     TempDir dir;
-    ZlibExtractor x;
+    TQdxArch2 x;
 
     void OpenBytes(const Bytes& archive, const std::string& name = "data.arc") {
         WriteBytes(dir / name, archive);
@@ -236,7 +237,7 @@ TEST_P(RestoreActionTest, DecidesByTheTable) {
         double d = c.existing == Older ? EntryDate - 1 : c.existing == Same ? EntryDate : EntryDate + 1;
         ASSERT_TRUE(FileSetDate(dest, d));
     }
-    ZlibExtractor x;
+    TQdxArch2 x;
     x.SetFileName(dir / "data.arc");
     x.SetRestoreAction(c.action);
     std::vector<int> progress;
@@ -276,17 +277,8 @@ Bytes ArchiveWithFlippedByte(Bytes& firstBlockData, Bytes& good) {
     Bytes bad = TextData(3000, 11);
     good = TextData(2500, 12);
     firstBlockData = bad.substr(0, 1024);
-    std::vector<Bytes> blocks;
-    for (const Bytes& c : Chunks(bad, 1024)) blocks.push_back(ZlibBlock(c));
-    blocks[1][20] ^= 0x01;
-    std::int32_t stored = 0;
-    for (const Bytes& b : blocks) stored += static_cast<std::int32_t>(b.size());
-    EntryFields e;
-    e.Name = "f.txt";
-    e.FileSize = e.PartSize = 3000;
-    e.FileCompressed = stored;
     SegmentBuilder s(SmallBlocks());
-    s.Add(e, blocks);
+    s.AddFile("f.txt", bad, true, 0, 0, 1);
     s.AddFile("F.TXT", good, true);
     s.AddFile("g.txt", TextData(100), true);
     return s.Finish();
@@ -547,6 +539,26 @@ TEST_F(ExtractorTest, OpenSingleSegmentStopsAtItsEnd) {
     EXPECT_EQ(changes, 0);
 }
 
+// Leaving a segment opened for reading writes nothing to it, whatever the options say.
+TEST_F(ExtractorTest, CreateReadOnlyOptionLeavesSegmentsOpenedForReadingAlone) {
+    SegmentedArchive m = MakeSegmented();
+    WriteBytes(dir / "data-002.mmm", m.seg2);
+    x.SetOptions(TOptions(x.Options()).Include(oCreateReadOnly));
+    std::vector<std::string> errors;
+    x.OnError = [&](TArchiverRoot*, const Exception& e, const TFileEntry&, TErrorAction&) {
+        errors.push_back(e.Message());
+    };
+    OpenBytes(m.seg1);
+    x.ExtractFile("a.txt", dir / "a.txt");
+    x.ExtractFile("b.txt", dir / "b.txt");
+    EXPECT_NO_THROW(x.Close());
+    EXPECT_EQ(errors, std::vector<std::string>{});
+    EXPECT_EQ(ReadBytes(dir / "a.txt"), m.a);
+    EXPECT_EQ(ReadBytes(dir / "b.txt"), m.b);
+    EXPECT_EQ(ReadBytes(dir / "data.arc"), m.seg1);
+    EXPECT_EQ(ReadBytes(dir / "data-002.mmm"), m.seg2);
+}
+
 // ---- solid archives --------------------------------------------------------------------
 
 TEST_F(ExtractorTest, SolidArchiveIsExpandedAndReleased) {
@@ -628,7 +640,7 @@ void ShopTexts(const std::string& key, std::string& text) {
 
 TEST_F(ExtractorTest, StatusTextsComeFromTheMessageSet) {
     TextLookupHook = ShopTexts;
-    ZlibExtractor y; // its messages are loaded with the hook in place
+    TQdxArch2 y; // its messages are loaded with the hook in place
     TextLookupHook = nullptr;
     SegmentBuilder s(SmallBlocks());
     s.AddFile("a.txt", TextData(123), true);

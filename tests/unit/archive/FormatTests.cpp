@@ -259,6 +259,63 @@ TEST(ZlibCodec, RefusesLargerTruncatedOrCorruptStreams) {
                                      static_cast<std::int32_t>(bad.size())));
 }
 
+// The archive's own expansion, after the block CRC matched: the same answers as
+// uncompress() except for the Adler-32 of the output, which it leaves to the CRC.
+namespace {
+
+struct CheckedCase {
+    const char* what;
+    void (*change)(Bytes& stream);
+    std::int32_t capacity;
+    bool accepted;
+};
+
+std::ostream& operator<<(std::ostream& os, const CheckedCase& c) { return os << c.what; }
+
+class ZlibCheckedBlock : public ::testing::TestWithParam<CheckedCase> {};
+
+} // namespace
+
+TEST_P(ZlibCheckedBlock, AnswersAsUncompressSaveTheAdlerCheck) {
+    const CheckedCase c = GetParam();
+    const Bytes data = TextData(5000, 17);
+    Bytes stream = ZlibBlock(data).substr(8);
+    c.change(stream);
+    std::vector<std::uint8_t> out(8000);
+    std::int32_t size = c.capacity;
+    const bool ok = ZlibUncompressCheckedBlock(out.data(), size, reinterpret_cast<const std::uint8_t*>(stream.data()),
+                                               static_cast<std::int32_t>(stream.size()));
+    EXPECT_EQ(ok, c.accepted);
+    if (ok) {
+        EXPECT_EQ(size, 5000);
+        EXPECT_EQ(Bytes(out.begin(), out.begin() + size), data);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ZlibCheckedBlock,
+    ::testing::Values(
+        CheckedCase{"whole stream", [](Bytes&) {}, 5000, true},
+        CheckedCase{"bytes after the trailer", [](Bytes& b) { b += "xyz"; }, 5000, true},
+        CheckedCase{"Adler-32 differs", [](Bytes& b) { b.back() ^= 0x55; }, 5000, true},
+        CheckedCase{"one byte short of the capacity", [](Bytes&) {}, 4999, false},
+        CheckedCase{"trailer cut short", [](Bytes& b) { b.pop_back(); }, 5000, false},
+        CheckedCase{"deflate data cut short", [](Bytes& b) { b.resize(b.size() / 2); }, 5000, false},
+        CheckedCase{"header check bits wrong", [](Bytes& b) { b[1] = 0x00; }, 5000, false},
+        CheckedCase{"preset dictionary", [](Bytes& b) { b[1] = static_cast<char>(0xBB); }, 5000, false},
+        CheckedCase{"window above 32 KiB", [](Bytes& b) { b[0] = static_cast<char>(0x88); b[1] = 0x1C; }, 5000, false},
+        CheckedCase{"not deflate", [](Bytes& b) { b[0] = 0x79; b[1] = 0x18; }, 5000, false},
+        CheckedCase{"header alone", [](Bytes& b) { b.resize(2); }, 5000, false}));
+
+TEST(ZlibCodec, AdlerMismatchIsStillRefusedByTheStandaloneExpansion) {
+    Bytes stream = ZlibBlock(TextData(5000, 17)).substr(8);
+    stream.back() ^= 0x55;
+    std::vector<std::uint8_t> out(5000);
+    std::int32_t size = 5000;
+    EXPECT_FALSE(ZlibUncompressBlock(out.data(), size, reinterpret_cast<const std::uint8_t*>(stream.data()),
+                                     static_cast<std::int32_t>(stream.size())));
+}
+
 TEST(ZlibCodec, CompressedBlockRoundTrips) {
     Bytes data = TextData(65536);
     std::vector<std::uint8_t> z(66191), out(66191);

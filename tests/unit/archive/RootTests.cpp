@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 #include "archive/JodArchiverRoot.h"
+#include "archive/QdxArch2.h"
 #include "sys/FileStream.h"
 #include "sys/Paths.h"
 
@@ -47,6 +48,20 @@ TEST(RootProperties, BlockSizeBelow1024IsIgnored) {
     EXPECT_EQ(r.BlockSize(), 65536);
     r.SetBlockSize(1024);
     EXPECT_EQ(r.BlockSize(), 1024);
+}
+
+// The reader refuses headers above 64 MiB; the setter takes nothing an archive
+// could not be read back with.
+TEST(RootProperties, BlockSizeAboveTheReadersBoundIsIgnored) {
+    Root r;
+    r.SetBlockSize(67108865);
+    EXPECT_EQ(r.BlockSize(), 65536);
+    r.SetBlockSize(2126221433); // where the buffer size would overflow
+    EXPECT_EQ(r.BlockSize(), 65536);
+    r.SetBlockSize(0x7FFFFFFF);
+    EXPECT_EQ(r.BlockSize(), 65536);
+    r.SetBlockSize(67108864);
+    EXPECT_EQ(r.BlockSize(), 67108864);
 }
 
 TEST(RootProperties, Defaults) {
@@ -306,3 +321,78 @@ TEST(RootHeaderWrite, EntryIsWrittenAtTheStreamPositionAndReadBack) {
     f.Flags = 5;
     EXPECT_EQ(ReadBytes(dir / "made.arc").substr(633), EntryBytes(f));
 }
+
+// ---- destruction ----------------------------------------------------------------
+
+namespace {
+
+template <class T>
+class DestroyingOpenComponent : public ::testing::Test {};
+
+using ComponentClasses = ::testing::Types<Root, TCustomExtractor, TCustomArchiver, TJodArchiver, TQdxArch2>;
+TYPED_TEST_SUITE(DestroyingOpenComponent, ComponentClasses);
+
+} // namespace
+
+TYPED_TEST(DestroyingOpenComponent, RaisesNeitherClearFileListNorAfterClose) {
+    TempDir dir;
+    SegmentBuilder s(HeaderFields{});
+    s.AddFile("a.txt", TextData(100), true);
+    WriteBytes(dir / "a.arc", s.Finish());
+    std::vector<std::string> events;
+    {
+        TypeParam c;
+        c.SetOptions(TOptions(c.Options()).Include(oMaintainFileDirectory));
+        c.SetFileName(dir / "a.arc");
+        c.SetReadOnly(true);
+        c.Open();
+        ASSERT_TRUE(c.IsOpen());
+        c.OnClearFileList = [&](TArchiverRoot*) { events.push_back("clear"); };
+        c.OnAfterClose = [&](TArchiverRoot*) { events.push_back("after close"); };
+    }
+    EXPECT_EQ(events, std::vector<std::string>{});
+}
+
+// ---- files opened for reading ------------------------------------------------------
+
+namespace {
+
+struct ReadOpenCase {
+    const char* what;
+    bool extractorOnly; // TCustomExtractor: its own mode is read-only
+    bool readOnly;      // ReadOnly set before Open
+};
+
+std::ostream& operator<<(std::ostream& os, const ReadOpenCase& c) { return os << c.what; }
+
+class CreateReadOnlyOnAFileOpenedForReading : public ::testing::TestWithParam<ReadOpenCase> {};
+
+} // namespace
+
+// oCreateReadOnly marks an archive when a component closes a file it wrote; a file
+// opened for reading is left as it is, and closing it raises nothing.
+TEST_P(CreateReadOnlyOnAFileOpenedForReading, CloseWritesNothing) {
+    const ReadOpenCase c = GetParam();
+    TempDir dir;
+    SegmentBuilder s(HeaderFields{});
+    s.AddFile("a.txt", TextData(3000), true);
+    const Bytes archive = s.Finish();
+    WriteBytes(dir / "a.arc", archive);
+    std::unique_ptr<TCustomExtractor> x;
+    if (c.extractorOnly)
+        x = std::make_unique<TCustomExtractor>();
+    else
+        x = std::make_unique<TQdxArch2>();
+    x->SetOptions(TOptions(x->Options()).Include(oCreateReadOnly));
+    x->SetReadOnly(c.readOnly);
+    x->SetFileName(dir / "a.arc");
+    x->Open();
+    x->EnumerateFiles();
+    EXPECT_NO_THROW(x->Close());
+    EXPECT_EQ(ReadBytes(dir / "a.arc"), archive);
+}
+
+INSTANTIATE_TEST_SUITE_P(Components, CreateReadOnlyOnAFileOpenedForReading,
+                         ::testing::Values(ReadOpenCase{"extractor", true, false},
+                                           ReadOpenCase{"extractor set read-only", true, true},
+                                           ReadOpenCase{"setup component set read-only", false, true}));

@@ -130,12 +130,13 @@ std::int32_t SegmentBuilder::Add(EntryFields e, const std::vector<Bytes>& blocks
 }
 
 std::int32_t SegmentBuilder::AddFile(const Bytes& name, const Bytes& data, bool compress, double date,
-                                     std::int32_t attr) {
+                                     std::int32_t attr, int damagedBlock) {
     std::vector<Bytes> blocks;
     for (const Bytes& c : Chunks(data, static_cast<std::size_t>(FHeader.BlockSize))) {
         Bytes z = compress ? ZlibBlock(c) : Bytes();
         blocks.push_back(compress && z.size() - 8 < c.size() ? z : RawBlock(c));
     }
+    if (damagedBlock >= 0) blocks.at(static_cast<std::size_t>(damagedBlock))[20] ^= 0x01;
     std::int32_t stored = 0;
     for (const Bytes& b : blocks) stored += static_cast<std::int32_t>(b.size());
     EntryFields e;

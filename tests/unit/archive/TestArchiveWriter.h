@@ -60,9 +60,10 @@ public:
     // Appends an entry header (Offset set to its position, PartCompressed to the
     // blocks' total unless partCompressed >= 0) and its blocks; returns its offset.
     std::int32_t Add(EntryFields e, const std::vector<Bytes>& blocks, std::int32_t partCompressed = -1);
-    // Adds a complete one-part file cut into blocks of BlockSize.
+    // Adds a complete one-part file cut into blocks of BlockSize; with damagedBlock,
+    // that block gets one stored byte flipped after its CRC was taken.
     std::int32_t AddFile(const Bytes& name, const Bytes& data, bool compress, double date = 44000.5,
-                         std::int32_t attr = 0);
+                         std::int32_t attr = 0, int damagedBlock = -1);
     HeaderFields& Header() { return FHeader; }
     // Header with EndOffset and SegmentInfo from the entries, ArchiveInfo equal to
     // SegmentInfo unless archiveFromSegment is false.

@@ -1,4 +1,5 @@
-// Fixtures of the archive tests: a scratch directory and an extractor with the zlib codec.
+// Fixtures of the archive tests: a scratch directory and file helpers. The cases run
+// on TQdxArch2, the component the setup uses.
 #pragma once
 #include <cstdlib>
 #include <filesystem>
@@ -7,7 +8,7 @@
 #include <string>
 
 #include "TestArchiveWriter.h"
-#include "archive/JodCustExtractor.h"
+#include "archive/QdxArch2.h"
 #include "archive/ZlibCodec.h"
 
 namespace kxtest {
@@ -41,26 +42,5 @@ inline Bytes ReadBytes(const std::string& path) {
 }
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
-
-// The extractor with zlib behind its block hook, as the product's codec class has it.
-class ZlibExtractor : public kx::TCustomExtractor {
-public:
-    using TCustomExtractor::TCustomExtractor;
-    ~ZlibExtractor() override {
-        FDestroying = true;
-        try {
-            Close();
-        } catch (...) {
-        }
-    }
-
-protected:
-    std::int32_t GetMaxBlockSize() override { return FHeader.BlockSize + FHeader.BlockSize / 100; }
-    bool UncompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src,
-                         std::int32_t srcSize) override {
-        if (OnUncompressBlock) return TCustomExtractor::UncompressBlock(dest, destSize, src, srcSize);
-        return kx::ZlibUncompressBlock(dest, destSize, src, srcSize);
-    }
-};
 
 } // namespace kxtest

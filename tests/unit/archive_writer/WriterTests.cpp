@@ -3,6 +3,7 @@
 // stored names and solid archives.
 #include "unit/archive_writer/WriterFixture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <zlib.h>
 
@@ -605,6 +606,85 @@ TEST_F(WriterTest, Totals_AddUpOverSeveralEntries) {
     EXPECT_EQ(Validate(P("a.arc")), 0);
 }
 
+TEST_F(WriterTest, NewArchiveNamedWithoutADirectory_IsMadeInTheCurrentDirectory) {
+    std::string f = MakeFile("t.txt", TextData(1000));
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(Dir);
+    {
+        TQdxArch2 arc;
+        arc.SetFileName("x.arc");
+        EXPECT_NO_THROW(arc.Open());
+        EXPECT_TRUE(arc.IsOpen());
+        if (arc.IsOpen())
+            EXPECT_TRUE(arc.AddFile(f));
+    }
+    std::filesystem::current_path(before);
+    EXPECT_EQ(Validate(P("x.arc")), 0);
+}
+
+TEST_F(WriterTest, BlockSizeAboveTheReadersBound_IsIgnoredSoTheArchiveReadsBack) {
+    std::string f = MakeFile("t.txt", TextData(100000));
+    {
+        TQdxArch2 arc;
+        arc.SetBlockSize(64 * 1024 * 1024 + 1);
+        arc.SetFileName(P("a.arc"));
+        arc.Open();
+        ASSERT_TRUE(arc.AddFile(f));
+    }
+    EXPECT_EQ(I32(ReadAll(P("a.arc")), 12), 65536);
+    TQdxArch2 back;
+    back.SetReadOnly(true);
+    back.SetFileName(P("a.arc"));
+    ASSERT_NO_THROW(back.Open());
+    back.ExtractFile("t.txt", P("out/t.txt"));
+    EXPECT_EQ(ReadAll(P("out/t.txt")), TextData(100000));
+}
+
+// The 132 bytes of user data at offset 73, as another program left them.
+Bytes UserDataPattern() {
+    Bytes b(132);
+    for (std::size_t i = 0; i < b.size(); ++i)
+        b[i] = static_cast<std::uint8_t>(0xA0 ^ i);
+    return b;
+}
+
+TEST_F(WriterTest, AddingAFile_KeepsTheUserDataThatWasRead) {
+    {
+        TQdxArch2 arc;
+        arc.SetFileName(P("a.arc"));
+        arc.Open();
+    }
+    Bytes a = ReadAll(P("a.arc"));
+    const Bytes user = UserDataPattern();
+    std::copy(user.begin(), user.end(), a.begin() + 73);
+    WriteAll(P("a.arc"), a);
+    {
+        TQdxArch2 arc;
+        arc.SetFileName(P("a.arc"));
+        arc.Open();
+        ASSERT_TRUE(arc.AddFile(MakeFile("t.txt", TextData(5000))));
+        arc.SetComment("ignored: the archive holds an entry");
+    }
+    Bytes after = ReadAll(P("a.arc"));
+    EXPECT_EQ(Bytes(after.begin() + 73, after.begin() + 205), user);
+    EXPECT_EQ(I32(after, 25), 1);
+    // A handler still writes its own bytes.
+    {
+        TQdxArch2 arc;
+        arc.OnWriteUserData = [](TArchiverRoot*, TUserData& u) {
+            EXPECT_EQ(u.Data[5], 0) << "the handler gets a zero-filled area";
+            u.Data[5] = 0x77;
+        };
+        arc.SetFileName(P("a.arc"));
+        arc.Open();
+        ASSERT_TRUE(arc.AddFile(MakeFile("u.txt", TextData(10))));
+    }
+    after = ReadAll(P("a.arc"));
+    Bytes expected(132, 0);
+    expected[5] = 0x77;
+    EXPECT_EQ(Bytes(after.begin() + 73, after.begin() + 205), expected);
+}
+
 // Solid archives: one entry whose data is the inner archive.
 class SolidTest : public WriterTest {
 protected:
@@ -682,6 +762,92 @@ TEST_F(SolidTest, ChangedSolidArchive_IsRebuiltWithTheNewEntry) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
+// A solid archive without entries, 633 bytes.
+Bytes EmptySolidArchive() {
+    Bytes a(633, 0);
+    const std::uint8_t head[] = {0x38, 0x12, 0, 0, 1, 0, 0, 0, 0x15, 0xCD, 0x5B, 0x07, 0, 0, 1, 0,
+                                 0x79, 2, 0, 0, 1, 0, 0, 0, afFinalSegment | afCompressed | afSolid};
+    std::copy(std::begin(head), std::end(head), a.begin());
+    return a;
+}
+
+TEST_F(SolidTest, ReadOnlyOpenOfAnEmptySolidArchive_LeavesItUntouched) {
+    const Bytes empty = EmptySolidArchive();
+    WriteAll(P("s.arc"), empty);
+    std::string f = MakeFile("a.txt", TextData(100));
+    {
+        TQdxArch2 arc;
+        arc.SetReadOnly(true);
+        arc.SetOptions(TOptions(DefaultOptions).Include(oMaintainFileDirectory));
+        arc.SetFileName(P("s.arc"));
+        arc.Open();
+        EXPECT_TRUE(arc.Solid());
+        EXPECT_TRUE(arc.FileList().empty());
+        EXPECT_THROW(arc.AddFile(f), EArchiver);
+        arc.Close();
+        EXPECT_TRUE(arc.ReadOnly());
+    }
+    EXPECT_EQ(ReadAll(P("s.arc")), empty);
+}
+
+TEST_F(SolidTest, ReadOnlyOpenOfASolidArchive_RefusesToAddAndLeavesItUntouched) {
+    MakeSolid({MakeFile("a.txt", TextData(3000))});
+    const Bytes before = ReadAll(P("s.arc"));
+    {
+        TQdxArch2 arc;
+        arc.SetReadOnly(true);
+        arc.SetOptions(TOptions(DefaultOptions).Include(oCreateReadOnly));
+        arc.SetFileName(P("s.arc"));
+        arc.Open();
+        EXPECT_THROW(arc.AddFile(MakeFile("b.txt", TextData(10))), EArchiver);
+        arc.ExtractFile("a.txt", P("out/a.txt"));
+        EXPECT_NO_THROW(arc.Close());
+    }
+    EXPECT_EQ(ReadAll(P("out/a.txt")), TextData(3000));
+    EXPECT_EQ(ReadAll(P("s.arc")), before);
+}
+
+TEST_F(SolidTest, Rebuild_LeavesAFileNamedLikeItsBackupAlone) {
+    MakeSolid({MakeFile("a.txt", TextData(3000))});
+    const Bytes mine = {'m', 'i', 'n', 'e'};
+    WriteAll(P("s.arc.~bak"), mine);
+    {
+        TQdxArch2 arc;
+        arc.SetFileName(P("s.arc"));
+        arc.Open();
+        ASSERT_TRUE(arc.AddFile(MakeFile("b.txt", TextData(4000))));
+    }
+    EXPECT_EQ(ReadAll(P("s.arc.~bak")), mine);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "b.txt"}));
+    std::vector<std::string> files;
+    for (auto& e : std::filesystem::directory_iterator(Dir))
+        files.push_back(e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"a.txt", "b.txt", "s.arc", "s.arc.~bak"}));
+}
+
+TEST_F(SolidTest, Rebuild_KeepsTheUserDataOfTheSolidArchive) {
+    {
+        TQdxArch2 arc;
+        arc.SetOptions(TOptions(DefaultOptions).Include(oCreateSolidArchives));
+        arc.OnWriteUserData = [](TArchiverRoot*, TUserData& u) { u.Data[0] = 0x42; u.Data[131] = 0x24; };
+        arc.SetFileName(P("s.arc"));
+        arc.Open();
+        ASSERT_TRUE(arc.AddFile(MakeFile("a.txt", TextData(3000))));
+    }
+    ASSERT_EQ(ReadAll(P("s.arc"))[73], 0x42);
+    {
+        TQdxArch2 arc;
+        arc.SetFileName(P("s.arc"));
+        arc.Open();
+        ASSERT_TRUE(arc.AddFile(MakeFile("b.txt", TextData(4000))));
+    }
+    Bytes a = ReadAll(P("s.arc"));
+    EXPECT_EQ(a[73], 0x42);
+    EXPECT_EQ(a[73 + 131], 0x24);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
 TEST_F(SolidTest, RebuildThatFails_KeepsTheOldSolidArchive) {
     MakeSolid({MakeFile("a.txt", TextData(3000))});
     Bytes before = ReadAll(P("s.arc"));
@@ -702,7 +868,11 @@ TEST_F(SolidTest, RebuildThatFails_KeepsTheOldSolidArchive) {
         arc.Close();
     }
     EXPECT_EQ(ReadAll(P("s.arc")), before);
-    EXPECT_FALSE(FileExists(P("s.arc") + ".~bak"));
+    std::vector<std::string> files;
+    for (auto& e : std::filesystem::directory_iterator(Dir))
+        files.push_back(e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"a.txt", "b.txt", "s.arc"})) << "no backup left behind";
 }
 
 } // namespace

@@ -1,10 +1,15 @@
 // The portable file layer on POSIX: streams, times, the directory maker and the log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "base/DateTime.h"
 #include "base/Exception.h"
 #include "base/Text.h"
 #include "sys/FileStream.h"
@@ -95,16 +100,17 @@ TEST_F(TempDir, MakeDirPathStopsAtTheFirstFailure) {
     EXPECT_THROW(MakeDirPath(""), Exception);
 }
 
-TEST_F(TempDir, MakeDirPathRecordsOnlyWhatItCreatedParentsFirst) {
-    std::vector<std::string> created{"kept"};
-    ASSERT_TRUE(MakeDirPath(FPath + "x/y/", created));
-    EXPECT_EQ(created, (std::vector<std::string>{"kept", FPath + "x/", FPath + "x/y/"}));
-    ASSERT_TRUE(MakeDirPath(FPath + "x/y", created));
-    ASSERT_TRUE(MakeDirPath(FPath + "x/z", created));
-    EXPECT_EQ(created, (std::vector<std::string>{"kept", FPath + "x/", FPath + "x/y/", FPath + "x/z/"}));
-    SaveStringToFile(FPath + "blocker", "x");
-    EXPECT_FALSE(MakeDirPath(FPath + "blocker/deeper", created));
-    EXPECT_EQ(created.size(), 4u);
+TEST_F(TempDir, MakeDirPathRecordsWhatItMadeParentsFirst) {
+    std::vector<std::string> created;
+    ASSERT_TRUE(MakeDirPath(FPath + "a", created));
+    EXPECT_EQ(created, (std::vector<std::string>{FPath + "a/"}));
+    created.clear();
+    EXPECT_TRUE(MakeDirPath(FPath + "a/b/c/", created));
+    EXPECT_EQ(created, (std::vector<std::string>{FPath + "a/b/", FPath + "a/b/c/"})) << "a existed";
+    created.clear();
+    SaveStringToFile(FPath + "a/file", "x");
+    EXPECT_FALSE(MakeDirPath(FPath + "a/file/e", created));
+    EXPECT_TRUE(created.empty());
 }
 
 TEST(PathParts, SplittingFileNames) {
@@ -155,6 +161,43 @@ TEST_F(Log, SwitchForceAndRotation) {
     fs::remove(rotated);
     auto after = fs::directory_iterator(GetProgramPath());
     EXPECT_EQ(std::size_t(std::distance(fs::begin(after), fs::end(after))), filesBefore);
+}
+
+// The rotated log is named by the minute; a second rotation within it keeps the first.
+TEST_F(Log, TwoRotationsInOneMinuteKeepBothLogs) {
+    if (DecodeDateTime(Now()).Second >= 55) std::this_thread::sleep_for(std::chrono::seconds(6));
+    auto rotated = [] {
+        std::vector<std::string> names;
+        for (auto& e : fs::directory_iterator(GetProgramPath())) {
+            std::string n = e.path().filename().string();
+            if (n.size() >= 14 && n.find_first_not_of("0123456789") == 10 && n.substr(n.size() - 4) == ".txt")
+                names.push_back(e.path().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto before = rotated();
+    std::string seed;
+    for (int i = 0; i < 1000; ++i) seed += "first\r\n";
+    SaveStringToFile(LogPath(), seed);
+    WriteSysLog("rotation 1", true);
+    seed.clear();
+    for (int i = 0; i < 1000; ++i) seed += "second\r\n";
+    SaveStringToFile(LogPath(), seed);
+    WriteSysLog("rotation 2", true);
+    std::vector<std::string> made;
+    for (const auto& n : rotated())
+        if (std::find(before.begin(), before.end(), n) == before.end()) made.push_back(n);
+    ASSERT_EQ(made.size(), 2u);
+    std::vector<std::string> last;
+    for (const auto& n : made) {
+        auto lines = SplitLines(LoadFileToString(n));
+        EXPECT_EQ(lines.size(), 1001u) << n;
+        if (!lines.empty()) last.push_back(lines.back().substr(18));
+        fs::remove(n);
+    }
+    std::sort(last.begin(), last.end());
+    EXPECT_EQ(last, (std::vector<std::string>{"rotation 1", "rotation 2"}));
 }
 
 TEST_F(Log, UnwritableLogRaisesCannotCreateAndAbortLogsFirst) {

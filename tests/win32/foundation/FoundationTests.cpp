@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/Exception.h"
+#include "base/Text.h"
 #include "lang/kxSetupLan.h"
 #include "sys/Environment.h"
 #include "sys/FileStream.h"
@@ -14,8 +15,11 @@
 #include "sys/Process.h"
 #include "sys/Resources.h"
 #include "sys/SysLog.h"
+#include "sys/SystemLibrary.h"
 #include "sys/Win32.h"
 #include "unit/lang/LangTests.h"
+
+#include <commctrl.h>
 
 using namespace kx;
 
@@ -76,11 +80,9 @@ TEST(Paths, MakeDirPathCreatesParentsAndStopsAtTheFirstFailure) {
     EXPECT_FALSE(MakeDirPath("Q:\\no\\such\\drive"));
 }
 
-TEST(Paths, WindowsSystemAndCommonFilesFolders) {
-    std::string win = GetWindowsPath(), sys = GetSystemPath();
-    EXPECT_EQ(win.back(), '\\');
-    EXPECT_EQ(sys.back(), '\\');
-    EXPECT_TRUE(DirectoryExists(sys));
+TEST(Paths, WindowsAndSystemFoldersOfThePrefix) {
+    EXPECT_TRUE(SameText(GetWindowsPath(), "C:\\windows\\")) << GetWindowsPath();
+    EXPECT_TRUE(SameText(GetSystemPath(), "C:\\windows\\system32\\")) << GetSystemPath();
 }
 
 TEST(Paths, CommonFilesFallsBackToTheSystemDriveAndCreatesTheFolder) {
@@ -93,17 +95,22 @@ TEST(Paths, CommonFilesFallsBackToTheSystemDriveAndCreatesTheFolder) {
     EXPECT_EQ(GetCommonFilesPath(), "C:\\KxCommon\\Tarnwick\\");
     EXPECT_TRUE(DirectoryExists("C:\\KxCommon\\Tarnwick"));
     RegDeleteValueA(key.Get(), "CommonFilesDir");
-    std::string expected = GetSystemPath().substr(0, 3) + "Program Files\\Common Files\\Tarnwick\\";
-    EXPECT_EQ(GetCommonFilesPath(), expected);
-    EXPECT_TRUE(DirectoryExists(expected));
+    // The prefix's system folder is C:\windows\system32.
+    EXPECT_EQ(GetCommonFilesPath(), "C:\\Program Files\\Common Files\\Tarnwick\\");
+    EXPECT_TRUE(DirectoryExists("C:\\Program Files\\Common Files\\Tarnwick"));
 }
 
+// A copy that arrives read-only is writable afterwards. Wine running as root (as
+// the harness runs it) lets the read-only file be overwritten in the first place.
 TEST(Resources, ExtractResourceToFileWritesTheBytesAndClearsAttributes) {
     std::string dir = Scratch("kxres");
     std::string path = dir + "out.bin";
+    SaveStringToFile(path, "an older copy");
+    ASSERT_TRUE(FileSetAttr(path, faReadOnly | faHidden));
+    ASSERT_EQ(FileGetAttr(path) & (faReadOnly | faHidden), faReadOnly | faHidden);
     ExtractResourceToFile("TESTRES", "KXFILE", path);
     EXPECT_EQ(LoadFileToString(path), std::string("resource bytes\r\n\x00\xff\x5c end", 23));
-    EXPECT_EQ(FileGetAttr(path) & faReadOnly, 0);
+    EXPECT_EQ(FileGetAttr(path) & (faReadOnly | faHidden), 0);
 }
 
 TEST(Resources, MissingResourceRaisesItsText) {
@@ -163,6 +170,46 @@ TEST(Environment, StartUpCreatesTheSignalledEventAndReadsTheLogSwitch) {
     InitEnvironment();
     EXPECT_TRUE(LogEnabled());
     DoneEnvironment();
+}
+
+// Seeks go through SetFilePointer with its high part (Windows 9x has no
+// SetFilePointerEx): positions past 4 GB, moves from each origin, and a refused
+// move that leaves the position where it was.
+TEST(FileStream, SeeksPastFourGigabytesAndKeepsThePlaceOnARefusedMove) {
+    const std::string path = Scratch("kxseek") + "seek.bin";
+    TFileStream f(path, fmCreate);
+    f.WriteBuffer("0123456789", 10);
+    EXPECT_EQ(f.Seek(3, TSeekOrigin::soBeginning), 3);
+    EXPECT_EQ(f.Seek(-2, TSeekOrigin::soCurrent), 1);
+    EXPECT_EQ(f.Seek(-4, TSeekOrigin::soEnd), 6);
+    EXPECT_EQ(f.Seek(5368709120LL, TSeekOrigin::soBeginning), 5368709120LL);
+    EXPECT_EQ(f.Position(), 5368709120LL);
+    EXPECT_EQ(f.Seek(-5368709121LL, TSeekOrigin::soCurrent), 5368709120LL);
+    EXPECT_EQ(f.Seek(-11, TSeekOrigin::soEnd), 5368709120LL);
+    EXPECT_EQ(f.Seek(-5368709115LL, TSeekOrigin::soCurrent), 5);
+}
+
+// DLLs that are not imported come from the system directory, and the search
+// for later loads by name is confined to it where Windows can do that.
+TEST(SystemLibrary, LoadsFromTheSystemDirectoryAndConfinesTheSearch) {
+    InitDllSafety();
+    // Wine has SetDefaultDllDirectories whatever version it reports.
+    EXPECT_EQ(DllSearchMode(), TDllSearch::SystemDirectoryOnly);
+    HMODULE sockets = LoadSystemLibrary("ws2_32.dll");
+    ASSERT_NE(sockets, nullptr);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(sockets, path, MAX_PATH);
+    EXPECT_EQ(lstrcmpiA(std::string(path).substr(0, GetSystemPath().size()).c_str(), GetSystemPath().c_str()), 0)
+        << path;
+    EXPECT_NE(GetProc<FARPROC>(sockets, "WSAStartup"), nullptr);
+    EXPECT_EQ(GetProc<FARPROC>(sockets, "NoSuchFunction"), nullptr);
+    EXPECT_EQ(LoadSystemLibrary("kx-no-such-library.dll"), nullptr);
+
+    ASSERT_TRUE(InitCommonControlClasses(ICC_PROGRESS_CLASS));
+    EXPECT_NE(GetModuleHandleA("comctl32.dll"), nullptr);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    EXPECT_TRUE(GetClassInfoExA(nullptr, PROGRESS_CLASSA, &wc));
 }
 
 int main(int argc, char** argv) {

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/Exception.h"
@@ -15,8 +14,10 @@
 #include "sys/Files.h"
 #include "sys/Handles.h"
 #include "sys/Paths.h"
+#include "sys/Threads.h"
 #include "sys/Win32.h"
 #include "sys/untSetupUtils.h"
+#include "win32/ReadOnlyKey.h"
 
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -64,7 +65,9 @@ TEST_F(TempName, FolderWithTrailingBackslashGetsNoSecondOne) {
     EXPECT_EQ(kx::MakeSetupTempName(), "C:\\kxtmp\\Seup9999.tmp");
 }
 
-TEST_F(TempName, AllNamesTakenGivesNumberZero) {
+// With every name taken there is no name to give: handing out Seup0000.tmp would
+// let the caller overwrite and then delete someone else's file.
+TEST_F(TempName, AllNamesTakenRaises) {
     ASSERT_TRUE(kx::MakeDirPath("C:\\kxfull\\"));
     ASSERT_TRUE(SetEnvironmentVariableA("TMP", "C:\\kxfull"));
     char name[64];
@@ -73,7 +76,14 @@ TEST_F(TempName, AllNamesTakenGivesNumberZero) {
         kx::TFileHandle f(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
         ASSERT_TRUE(f) << name;
     }
-    EXPECT_EQ(kx::MakeSetupTempName(), "C:\\kxfull\\Seup0000.tmp");
+    kx::SaveStringToFile("C:\\kxfull\\Seup0000.tmp", "someone's");
+    try {
+        std::string name0 = kx::MakeSetupTempName();
+        FAIL() << "gave " << name0;
+    } catch (const kx::Exception& e) {
+        EXPECT_EQ(e.Message(), "No free temporary file name in C:\\kxfull\\");
+    }
+    EXPECT_EQ(kx::LoadFileToString("C:\\kxfull\\Seup0000.tmp"), "someone's");
 }
 
 // ---------------------------------------------------------------- Windows TEMP
@@ -139,6 +149,29 @@ TEST_F(ProgramGroup, NeitherValueGivesTheDriveRootDefault) {
 TEST_F(ProgramGroup, EmptyGroupIsTheProgramsFolderItself) {
     SetValue(HKEY_LOCAL_MACHINE, "Common Programs", "C:\\Common Start\\Programs");
     EXPECT_EQ(kx::GetProgramGroupPath(""), "C:\\Common Start\\Programs\\");
+}
+
+// A limited account may read the common Start menu's key but not change it.
+TEST_F(ProgramGroup, ReadOnlyCommonKeyIsRead) {
+    SetValue(HKEY_LOCAL_MACHINE, "Common Programs", "C:\\Common Start\\Programs");
+    SetValue(HKEY_CURRENT_USER, "Programs", "C:\\User Start\\Programs");
+    kxtest::TReadOnlyKey readOnly(HKEY_LOCAL_MACHINE, kShellFolders);
+    ASSERT_TRUE(readOnly.Enforced(HKEY_LOCAL_MACHINE, kShellFolders));
+    EXPECT_EQ(kx::GetProgramGroupPath("Acme Tool"), "C:\\Common Start\\Programs\\Acme Tool\\");
+}
+
+// Looking for the folder creates no key.
+TEST_F(ProgramGroup, MissingKeysAreNotCreated) {
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteKeyA(root, kShellFolders);
+    auto exists = [](HKEY root) {
+        kx::TRegKey key;
+        return RegOpenKeyExA(root, kShellFolders, 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+    };
+    ASSERT_FALSE(exists(HKEY_LOCAL_MACHINE));
+    ASSERT_FALSE(exists(HKEY_CURRENT_USER));
+    EXPECT_EQ(kx::GetProgramGroupPath("Acme Tool"), "C:\\WINDOWS\\Start Menu\\Programs\\Acme Tool\\");
+    EXPECT_FALSE(exists(HKEY_LOCAL_MACHINE));
+    EXPECT_FALSE(exists(HKEY_CURRENT_USER));
 }
 
 // In a double-byte code page a 0x5C trail byte is not a backslash.
@@ -227,7 +260,7 @@ TEST_F(Shortcut, DoubleByteLinkNameKeepsItsCharacters) {
 TEST_F(Shortcut, WithoutComTheErrorIsRaisedWithItsText) {
     std::string message;
     bool raised = false;
-    std::thread t([&] {
+    kx::TThread t([&] {
         try {
             kx::CreateShortcut("C:\\windows\\notepad.exe", "Acme Tool", "C:\\kxlinks\\NoCom.Lnk");
         } catch (const kx::Exception& e) {
@@ -235,7 +268,7 @@ TEST_F(Shortcut, WithoutComTheErrorIsRaisedWithItsText) {
             message = e.Message();
         }
     });
-    t.join();
+    t.Join();
     EXPECT_TRUE(raised);
     // Wine has no system text for CO_E_NOTINITIALIZED, so the code stands in for it.
     EXPECT_EQ(message, "OLE error 800401F0");
@@ -285,7 +318,7 @@ bool BrowseAndPress(const std::string& caption, const std::string& root, std::st
     HWND mainWnd = CreateWindowExA(0, "STATIC", "Acme Setup", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
                                    nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetActiveWindow(mainWnd);
-    std::thread driver([&] {
+    kx::TThread driver([&] {
         HWND dlg = nullptr;
         for (int i = 0; i < 300 && !dlg; ++i) {
             Sleep(50);
@@ -319,7 +352,7 @@ bool BrowseAndPress(const std::string& caption, const std::string& root, std::st
         PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, button)));
     });
     bool result = kx::BrowseForDirectory(caption, root, dir);
-    driver.join();
+    driver.Join();
     EXPECT_TRUE(IsWindowEnabled(mainWnd)) << "program window left disabled";
     DestroyWindow(mainWnd);
     return result;

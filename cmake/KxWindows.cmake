@@ -1,0 +1,87 @@
+# The Windows trees: which Windows the sources are compiled for, the settings of
+# the programs we ship, and the check of their import tables.
+#
+#   kx_shipped_program(target [DESCRIPTION text] [ICON file.ico])
+#       A program that goes to users: size flags, section garbage collection,
+#       no symbols in release builds, an icon and a version resource, and the
+#       import test below. The setup stub and the uninstaller call it.
+#   kx_check_imports(TARGET target [DLL_RULE_ONLY])
+#       Registers the import test of a program (done by kx_shipped_program).
+#       DLL_RULE_ONLY: only that the program needs no DLL but Windows' own, for
+#       the tools and the demo package's programs.
+if(NOT WIN32)
+    return()
+endif()
+
+# The oldest systems the shipped programs load on: Windows 98 (WINVER 0x0410) and
+# NT 4 (_WIN32_WINNT 0x0400), with the shell and common controls of IE 5. The
+# headers then hide what only newer systems declare; such functions are looked
+# up at run time (sys/SystemLibrary.h) and used when present.
+set(KX_WINVER 0x0410)
+set(KX_WIN32_WINNT 0x0400)
+set(KX_WIN32_IE 0x0500)
+add_compile_definitions(WINVER=${KX_WINVER} _WIN32_WINNT=${KX_WIN32_WINNT} _WIN32_IE=${KX_WIN32_IE})
+# Each function and datum in its own section, so that the shipped programs'
+# link drops whatever they never reach.
+add_compile_options(-ffunction-sections -fdata-sections)
+
+set(KX_WINDOWS_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "cmake/ of the sources")
+set(KX_PRODUCT_NAME "kxsetup")
+set(KX_COMPANY_NAME "Velmora")
+
+function(kx_shipped_program target)
+    cmake_parse_arguments(A "" "DESCRIPTION;ICON" "" ${ARGN})
+    if(NOT A_DESCRIPTION)
+        set(A_DESCRIPTION "${target}")
+    endif()
+    if(NOT A_ICON)
+        set(A_ICON ${PROJECT_SOURCE_DIR}/app/resources/setup.ico)
+    endif()
+    get_target_property(outName ${target} OUTPUT_NAME)
+    if(NOT outName)
+        set(outName ${target})
+    endif()
+    # The icon group and the version resource have ID 1, where Explorer looks
+    # first; a package may replace both in its setup program.
+    set(KX_RC_DESCRIPTION "${A_DESCRIPTION}")
+    set(KX_RC_FILENAME "${outName}.exe")
+    set(KX_RC_ICON "${A_ICON}")
+    set(KX_RC_PRODUCT "${KX_PRODUCT_NAME}")
+    set(KX_RC_COMPANY "${KX_COMPANY_NAME}")
+    set(KX_RC_VERSION_TEXT "${PROJECT_VERSION}")
+    string(REPLACE "." "," KX_RC_VERSION_COMMAS "${PROJECT_VERSION}.0")
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_identity.rc)
+    configure_file(${KX_WINDOWS_DIR}/ProgramIdentity.rc.in ${rc} @ONLY)
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${A_ICON}")
+    target_sources(${target} PRIVATE ${rc} $<TARGET_OBJECTS:kx_small_runtime>)
+    target_link_options(${target} PRIVATE
+        -Wl,--gc-sections
+        # Windows 98 and NT 4 refuse an image that asks for a newer subsystem.
+        -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
+        -Wl,--major-os-version,4 -Wl,--minor-os-version,0
+        # Size is what users download: release builds carry no symbols.
+        $<$<CONFIG:MinSizeRel,Release>:-s>)
+    kx_check_imports(TARGET ${target})
+endfunction()
+
+find_package(Python3 COMPONENTS Interpreter)
+
+# The import test: every DLL a shipped program imports is one that Windows takes
+# from the system directory, and every function is in the reviewed list of
+# exports (tests/imports/windows-exports.txt) for each system the program is
+# for. The x86_64 tree is not shipped; it checks the DLL rule alone.
+function(kx_check_imports)
+    cmake_parse_arguments(A "DLL_RULE_ONLY" "TARGET" "" ${ARGN})
+    if(NOT KX_BUILD_TESTS OR NOT Python3_Interpreter_FOUND)
+        return()
+    endif()
+    set(mode)
+    if(A_DLL_RULE_ONLY OR CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+        set(mode --dll-rule-only)
+    endif()
+    add_test(NAME imports_${A_TARGET}
+        COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/imports/check_imports.py
+                --exports ${PROJECT_SOURCE_DIR}/tests/imports/windows-exports.txt ${mode}
+                $<TARGET_FILE:${A_TARGET}>)
+    set_tests_properties(imports_${A_TARGET} PROPERTIES LABELS "package" TIMEOUT 60)
+endfunction()

@@ -1,0 +1,437 @@
+#!/usr/bin/env python3
+"""kxpack as a package author runs it: a package packed into a setup program
+whose resources Debian's wrestool reads back byte for byte, the stub's own
+resources and sections intact, the same bytes for the same seed on any number
+of threads, every kind of package mistake refused with its file and line, bad
+stubs, unwritable outputs and bad command lines with their exit codes, and no
+half-written output left behind.
+
+usage: kxpack_cli_test.py KXPACK KXARC [--stub STUB --uninstaller PROGRAM]
+
+With --stub (the real setup stub) only the round trip runs, on that stub.
+"""
+import argparse
+import os
+import random
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pe_builder  # noqa: E402
+
+ap = argparse.ArgumentParser()
+ap.add_argument('kxpack')
+ap.add_argument('kxarc')
+ap.add_argument('--stub')
+ap.add_argument('--uninstaller')
+args = ap.parse_args()
+KXPACK, KXARC = os.path.abspath(args.kxpack), os.path.abspath(args.kxarc)
+failures = []
+checks = 0
+
+
+def check(cond, what):
+    global checks
+    checks += 1
+    if not cond:
+        failures.append(what)
+        print('FAIL:', what)
+
+
+def run(*argv, cwd=None):
+    p = subprocess.run([KXPACK] + [str(a) for a in argv], cwd=cwd, capture_output=True)
+    return p.returncode, p.stdout.decode('latin-1'), p.stderr.decode('latin-1')
+
+
+GB = 'gbk'
+B5 = 'big5'
+
+
+def script_lines():
+    return [
+        ('[Common]', 'ascii'), ('AutoRun=ui.exe', 'ascii'), ('SERVICENAME=DemoSvc', 'ascii'),  # 1-3
+        ('SERVICEFILE=svc.exe', 'ascii'), ('FindClass=TDemoWindow', 'ascii'),  # 4-5
+        ('ReNameList=hook.dll;ui.exe', 'ascii'), ('WIN2K=TRUE', 'ascii'), ('', 'ascii'),  # 6-8
+        ('[Service]', 'ascii'), ('DemoSvc=TRUE', 'ascii'), ('', 'ascii'),  # 9-11
+        ('[GB.GrpName]', 'ascii'), ('GrpName=演示工具', GB), ('COMPANY=演示公司', GB),  # 12-14
+        ('VERSION=正式版', GB), ('REG=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo', GB),  # 15-16
+        ('PRGDIR=Demo', GB), ('UNINST=TRUE', GB), ('', GB),  # 17-19
+        ('[GB.File]', GB), ('演示工具=ui.exe;svc.exe;hook.dll[S;docs\\readme.txt', GB),  # 20-21
+        ('驱动程序=disk.sys[S', GB), ('', GB),  # 22-23
+        ('[GB.Link]', GB), ('演示工具=ui.exe', GB), ('文档\\说明=docs\\readme.txt', GB), ('', GB),  # 24-27
+        ('[B5.GrpName]', B5), ('GrpName=演示工具', B5), ('COMPANY=演示公司', B5),  # 28-30
+        ('VERSION=正式版', B5), ('REG=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo', B5),  # 31-32
+        ('PRGDIR=Demo', B5), ('UNINST=TRUE', B5), ('', B5),  # 33-35
+        ('[B5.File]', B5), ('演示工具=ui.exe;svc.exe;hook.dll[S;docs\\readme.txt', B5),  # 36-37
+        ('磁碟驅動程式=disk.sys[S', B5), ('', B5),  # 38-39
+        ('[B5.Link]', B5), ('演示工具=ui.exe', B5), ('許功蓋\\讀我=docs\\readme.txt', B5), ('', B5),  # 40-43
+        ('[EN.GrpName]', 'ascii'), ('GrpName=Demo Tool', 'ascii'), ('COMPANY=Demo Ltd.', 'ascii'),  # 44-46
+        ('VERSION=Released Version', 'ascii'),  # 47
+        ('REG=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo', 'ascii'),  # 48
+        ('PRGDIR=Demo', 'ascii'), ('UNINST=TRUE', 'ascii'), ('', 'ascii'),  # 49-51
+        ('[EN.File]', 'ascii'), ('Demo Tool=ui.exe;svc.exe;hook.dll[S;docs\\readme.txt', 'ascii'),  # 52-53
+        ('Disk Driver=disk.sys[S', 'ascii'), ('', 'ascii'),  # 54-55
+        ('[EN.Link]', 'ascii'), ('Demo Tool=ui.exe', 'ascii'), ('Docs\\Read Me=docs\\readme.txt', 'ascii'),  # 56-58
+        ('', 'ascii'), ('[DESTDIR]', 'ascii'), ('drivers=disk.sys', 'ascii'), ('', 'ascii'),  # 59-62
+        ('[AutoReg]', 'ascii'), ('SOFTWARE\\Demo\\Tool;InstallPath;ui.exe=1', 'ascii'),  # 63-64
+    ]
+
+
+def encode_script(lines):
+    return b''.join(text.encode(enc) + b'\r\n' for text, enc in lines)
+
+
+def make_package(root, lines=None):
+    """A good package; answers {stored name: bytes} of its payload."""
+    os.makedirs(os.path.join(root, 'files', 'docs'))
+    with open(os.path.join(root, 'setup.ini'), 'wb') as f:
+        f.write(encode_script(lines or script_lines()))
+    for name, text, enc in (('LICCN.txt', '许可协议\r\n第二行\r\n', GB), ('LICB5.txt', '許可協議\r\n', B5),
+                            ('LICEN.txt', 'Licence agreement\r\nSecond line\r\n', 'ascii')):
+        with open(os.path.join(root, name), 'wb') as f:
+            f.write(text.encode(enc))
+    rnd = random.Random(7).randbytes(150000)
+    payload = {
+        'ui.exe': pe_builder.build_pe() + rnd,
+        'svc.exe': b'service ' * 20000,
+        'hook.dll': rnd[:5000],
+        'docs\\readme.txt': b'Read me.\r\n' * 500,
+        'disk.sys': bytes(70000),
+    }
+    for name, data in payload.items():
+        with open(os.path.join(root, 'files', *name.split('\\')), 'wb') as f:
+            f.write(data)
+    return payload
+
+
+def wrestool_list(path):
+    p = subprocess.run(['wrestool', '-l', path], capture_output=True, text=True)
+    out = []
+    for line in p.stdout.splitlines():
+        parts = dict(item.split('=', 1) for item in line.split() if item.startswith('--'))
+        out.append((parts['--type'], parts['--name'], parts['--language']))
+    return out
+
+
+def wrestool_get(path, rtype, name, lang=None):
+    cmd = ['wrestool', '-x', '--raw', '--type=' + rtype, '--name=' + name]
+    if lang:
+        cmd.append('--language=' + lang)
+    return subprocess.run(cmd + [path], capture_output=True).stdout
+
+
+def sections(img):
+    pe = struct.unpack_from('<I', img, 0x3C)[0]
+    count, opt = struct.unpack_from('<H', img, pe + 6)[0], struct.unpack_from('<H', img, pe + 20)[0]
+    table = pe + 24 + opt
+    return [struct.unpack_from('<8sIIII', img, table + 40 * i) for i in range(count)]
+
+
+def leftovers(folder, keep=()):
+    return [n for n in os.listdir(folder) if n not in keep]
+
+
+def round_trip(work, stub, uninstaller, label):
+    """The package packed into stub: every resource read back by wrestool."""
+    pkg = os.path.join(work, 'pkg-' + label)
+    payload = make_package(pkg)
+    out_dir = os.path.join(work, 'out-' + label)
+    os.makedirs(out_dir)
+    out = os.path.join(out_dir, 'setup.exe')
+    rc, so, se = run('--seed', 42, '--stub', stub, '--uninstaller', uninstaller, pkg, '-o', out)
+    check(rc == 0, f'{label}: a good package is packed (exit {rc}: {se})')
+    check('warning' not in se and 'error' not in se, f'{label}: a good package has no findings: {se}')
+    if rc != 0:
+        return None
+    check(leftovers(out_dir) == ['setup.exe'], f'{label}: nothing but setup.exe is left: {leftovers(out_dir)}')
+    inputs = {'INIFILE': 'setup.ini', 'LICCN': 'LICCN.txt', 'LICB5': 'LICB5.txt', 'LICEN': 'LICEN.txt'}
+    for res, name in inputs.items():
+        with open(os.path.join(pkg, name), 'rb') as f:
+            check(wrestool_get(out, 'KXFILE', res) == f.read(), f'{label}: KXFILE/{res} reads back as {name}')
+    with open(uninstaller, 'rb') as f:
+        check(wrestool_get(out, 'KXFILE', 'UNINST') == f.read(), f'{label}: KXFILE/UNINST is the uninstaller')
+    arc = os.path.join(work, label + '.setupx')
+    with open(arc, 'wb') as f:
+        f.write(wrestool_get(out, 'KXFILE', 'SETUPX'))
+    unpacked = os.path.join(work, 'unpacked-' + label)
+    p = subprocess.run([KXARC, 'extract', '--no-progress', arc, '-C', unpacked], capture_output=True, text=True)
+    check(p.returncode == 0, f'{label}: the SETUPX resource is a sound archive: {p.stderr}')
+    for name, data in payload.items():
+        path = os.path.join(unpacked, *name.split('\\'))
+        check(os.path.exists(path) and open(path, 'rb').read() == data, f'{label}: payload file {name} comes back')
+    listing = subprocess.run([KXARC, 'list', arc], capture_output=True, text=True).stdout
+    check('docs\\readme.txt' in listing, f'{label}: a file below files/docs is stored as docs\\readme.txt')
+
+    stub_res = wrestool_list(stub)
+    out_res = wrestool_list(out)
+    check(stub_res and [r for r in out_res if r[0] != "'KXFILE'"] == stub_res,
+          f'{label}: the stub\'s own resources are all there: {stub_res} / {out_res}')
+    for rtype, name, lang in stub_res:
+        t, n = rtype.strip("'"), name.strip("'")
+        if t == name.strip("'"):
+            continue  # wrestool lists named resources under their type's name; checked by the unit tests
+        check(wrestool_get(out, t, n, lang) == wrestool_get(stub, t, n, lang),
+              f'{label}: stub resource {t}/{n}/{lang} is unchanged')
+    with open(stub, 'rb') as f:
+        s = f.read()
+    with open(out, 'rb') as f:
+        o = f.read()
+    check(struct.unpack_from('<I', o, pe_builder.checksum_offset(o))[0] == pe_builder.pe_checksum(o),
+          f'{label}: the PE checksum is right')
+    for a, b in zip(sections(s), sections(o)):
+        if a[0].rstrip(b'\0') == b'.rsrc':
+            break
+        check(a == b and s[a[4]:a[4] + a[3]] == o[b[4]:b[4] + b[3]],
+              f'{label}: section {a[0]} keeps its place and bytes')
+    return pkg, out
+
+
+def main():
+    work = tempfile.mkdtemp(prefix='kxpack-test-')
+    try:
+        if args.stub:
+            round_trip(work, args.stub, args.uninstaller, 'real-stub')
+            return
+        stub = os.path.join(work, 'stub.exe')
+        stub64 = os.path.join(work, 'stub64.exe')
+        bare = os.path.join(work, 'uninst.exe')
+        for path, data in ((stub, pe_builder.build_pe()), (stub64, pe_builder.build_pe(pe64=True)),
+                           (bare, pe_builder.build_pe(resources=None))):
+            with open(path, 'wb') as f:
+                f.write(data)
+        got = round_trip(work, stub, bare, 'built-stub')
+        if not got:
+            return
+        pkg, out = got
+        common = ['--stub', stub, '--uninstaller', bare]
+
+        # Reproducible, whatever the number of threads.
+        outs = os.path.join(work, 'repro')
+        os.makedirs(outs)
+        for jobs in ('1', '3', '3'):
+            rc, _, se = run(*common, '--seed', 42, '-j', jobs, pkg, '-o', os.path.join(outs, 'j' + jobs + '.exe'))
+            check(rc == 0, f'packing with -j{jobs}: {se}')
+        with open(out, 'rb') as f:
+            first = f.read()
+        for name in ('j1.exe', 'j3.exe'):
+            with open(os.path.join(outs, name), 'rb') as f:
+                check(f.read() == first, f'{name} has the same bytes as the first run (same --seed)')
+
+        # --check writes nothing.
+        rc, so, se = run('--check', pkg)
+        check(rc == 0 and not leftovers(pkg, {'setup.ini', 'LICCN.txt', 'LICB5.txt', 'LICEN.txt', 'files'}),
+              f'--check on a good package: exit {rc}, nothing written: {se}')
+
+        bad_packages(work, common)
+        bad_stubs_and_outputs(work, pkg, stub, stub64, bare)
+        payload_archives(work, pkg, common)
+        interrupted(work, common)
+        command_lines(work, pkg, common)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def edit(lines, number, text, enc='ascii'):
+    lines = list(lines)
+    lines[number - 1] = (text, enc)
+    return lines
+
+
+def bad_packages(work, common):
+    L = script_lines()
+    utf8_line = ('GrpName=演示工具'.encode('utf-8').decode('latin-1'), 'latin-1')
+    cases = [
+        # (what, script lines or None, change to the folder, expected exit, expected text)
+        ('a component file missing from files/', None, lambda p: os.remove(os.path.join(p, 'files', 'svc.exe')),
+         1, "setup.ini:21: error: 'svc.exe'"),
+        ('a files/ file no component installs', None, lambda p: open(os.path.join(p, 'files', 'x.txt'), 'w').close(),
+         0, 'files/x.txt: warning: no component installs this file'),
+        ('a shortcut to no component\'s file', edit(L, 57, 'Demo Tool=nothing.exe'), None, 1,
+         "setup.ini:57: error: [EN.Link]: shortcut target 'nothing.exe'"),
+        ('a DESTDIR file of no component', edit(L, 61, 'drivers=other.sys'), None, 1,
+         "setup.ini:61: error: [DESTDIR] names 'other.sys'"),
+        ('a ReNameList file of no component', edit(L, 6, 'ReNameList=hook.dll;gone.exe'), None, 1,
+         "setup.ini:6: error: ReNameList names 'gone.exe'"),
+        ('a SERVICEFILE of no component', edit(L, 4, 'SERVICEFILE=svc2.exe'), None, 1,
+         "setup.ini:4: error: SERVICEFILE 'svc2.exe'"),
+        ('an AutoRun of no component', edit(L, 2, 'AutoRun=run.exe'), None, 1, "setup.ini:2: error: AutoRun 'run.exe'"),
+        ('an AutoReg entry of two parts', edit(L, 64, 'SOFTWARE\\Demo;ui.exe=1'), None, 1,
+         'setup.ini:64: error: [AutoReg]: the entry has 2 parts'),
+        ('a missing language section', L[:27] + L[43:], None, 1, 'error: section [B5.GrpName] is missing'),
+        ('components that differ between languages', edit(L, 38, '磁碟驅動程式=disk.sys', B5), None, 1,
+         "setup.ini:38: error: [B5.File]: component 2"),
+        ('UTF-8 text in a GB section', L[:12] + [utf8_line] + L[13:], None, 1,
+         'setup.ini:13: error: [GB.GrpName]: the text is UTF-8; it must be GBK'),
+        ('GBK text in a B5 section', edit(L, 29, 'GrpName=我們', GB), None, 1, 'setup.ini:29: error: [B5.GrpName]'),
+        ('non-ASCII text in an EN section', edit(L, 45, 'GrpName=Démo', 'latin-1'), None, 1,
+         'setup.ini:45: error: [EN.GrpName]: byte 0xE9 is not ASCII'),
+        ('an empty licence', None, lambda p: open(os.path.join(p, 'LICEN.txt'), 'w').close(), 1,
+         'LICEN.txt: error: the licence is empty'),
+        ('a UTF-8 licence', None,
+         lambda p: open(os.path.join(p, 'LICCN.txt'), 'wb').write('第一行\r\n'.encode('utf-8')), 1,
+         'LICCN.txt:1: error: the text is UTF-8'),
+        ('a licence that is not Big5', None,
+         lambda p: open(os.path.join(p, 'LICB5.txt'), 'wb').write(b'ok\r\n\xa4\x80\r\n'), 1,
+         'LICB5.txt:2: error: bytes 0xA4 0x80'),
+        ('a missing licence', None, lambda p: os.remove(os.path.join(p, 'LICB5.txt')), 1,
+         'LICB5.txt: error: the licence is missing'),
+        ('a REG key with a hive', edit(L, 48, 'REG=HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo'), None, 1,
+         'setup.ini:48: error: [EN.GrpName]: REG'),
+        ('an AutoReg key with a leading backslash', edit(L, 64, '\\SOFTWARE\\Demo;InstallPath;ui.exe=1'), None, 1,
+         'setup.ini:64: error: [AutoReg]: registry key'),
+        ('a missing script', None, lambda p: os.remove(os.path.join(p, 'setup.ini')), 1,
+         'setup.ini: error: the install script is missing'),
+        ('a missing files folder', None, lambda p: shutil.rmtree(os.path.join(p, 'files')), 1,
+         'files/: error: the folder of payload files is missing'),
+    ]
+    for i, (what, lines, change, want_rc, want_text) in enumerate(cases):
+        pkg = os.path.join(work, f'bad{i}')
+        make_package(pkg, lines)
+        if change:
+            change(pkg)
+        out_dir = os.path.join(work, f'bad{i}-out')
+        os.makedirs(out_dir)
+        rc, _, se = run(*common, pkg, '-o', os.path.join(out_dir, 'setup.exe'))
+        shown = se.replace(pkg + '/', '')
+        check(rc == want_rc, f'{what}: exit {rc}, expected {want_rc}: {se}')
+        check(want_text in shown, f'{what}: the message names it ("{want_text}"): {shown}')
+        check(leftovers(out_dir) == (['setup.exe'] if want_rc == 0 else []),
+              f'{what}: what is left in the output folder: {leftovers(out_dir)}')
+        if want_rc:
+            rc, _, se = run(*common, '--force', pkg, '-o', os.path.join(out_dir, 'forced.exe'))
+            check(rc == 0 and 'reported as warnings (--force)' in se and os.path.exists(os.path.join(out_dir, 'forced.exe')),
+                  f'{what}: --force writes the setup anyway: exit {rc}: {se}')
+
+
+def bad_stubs_and_outputs(work, pkg, stub, stub64, bare):
+    folder = os.path.join(work, 'stubs')
+    os.makedirs(folder)
+    with open(stub, 'rb') as f:
+        data = f.read()
+    truncated = os.path.join(folder, 'truncated.exe')
+    with open(truncated, 'wb') as f:
+        f.write(data[:len(data) - 0x300])
+    text = os.path.join(folder, 'text.exe')
+    with open(text, 'w') as f:
+        f.write('not a program\n')
+    out_dir = os.path.join(work, 'stub-out')
+    os.makedirs(out_dir)
+    out = os.path.join(out_dir, 'setup.exe')
+    cases = [
+        ('a truncated stub', ['--stub', truncated, '--uninstaller', bare], 'truncated'),
+        ('a 64-bit stub', ['--stub', stub64, '--uninstaller', bare], 'is a 64-bit program'),
+        ('a stub that is no program', ['--stub', text, '--uninstaller', bare], 'not a Windows program'),
+        ('a missing stub', ['--stub', os.path.join(folder, 'none.exe'), '--uninstaller', bare], 'cannot read'),
+        ('an uninstaller that is no program', ['--stub', stub, '--uninstaller', text], 'the uninstaller'),
+    ]
+    for what, opts, want in cases:
+        rc, _, se = run(*opts, pkg, '-o', out)
+        check(rc == 3 and want in se, f'{what}: exit {rc} (want 3), message "{want}": {se}')
+        check(leftovers(out_dir) == [], f'{what}: nothing is left behind: {leftovers(out_dir)}')
+
+    rc, _, se = run('--allow-64bit', '--stub', stub64, '--uninstaller', bare, pkg, '-o', out)
+    check(rc == 0 and wrestool_get(out, 'KXFILE', 'LICEN') == open(os.path.join(pkg, 'LICEN.txt'), 'rb').read(),
+          f'--allow-64bit packs into a 64-bit stub: {se}')
+    os.remove(out)
+
+    # A setup used as the stub: its KXFILE resources are replaced, not doubled.
+    first = os.path.join(out_dir, 'first.exe')
+    run('--stub', stub, '--uninstaller', bare, pkg, '-o', first)
+    rc, _, se = run('--stub', first, '--uninstaller', stub, pkg, '-o', out)
+    with open(stub, 'rb') as f:
+        check(rc == 0 and 'already carries KXFILE' in se and wrestool_get(out, 'KXFILE', 'UNINST') == f.read()
+              and len([r for r in wrestool_list(out) if r[0] == "'KXFILE'"]) == 6,
+              f'a setup as the stub gets its KXFILE resources replaced: {se}')
+    for name in ('first.exe', 'setup.exe'):
+        os.remove(os.path.join(out_dir, name))
+
+    common = ['--stub', stub, '--uninstaller', bare, pkg, '-o']
+    for what, target in (('an output under /proc', '/proc/kxpack-test/setup.exe'),
+                         ('an output in a missing folder', os.path.join(out_dir, 'missing', 'setup.exe')),
+                         ('an output that is a folder', out_dir),
+                         ('an output below a file', os.path.join(stub, 'setup.exe'))):
+        rc, _, se = run(*common, target)
+        check(rc == 3 and 'cannot write' in se, f'{what}: exit {rc} (want 3) naming the failure: {se}')
+        check(leftovers(out_dir) == [], f'{what}: nothing is left behind: {leftovers(out_dir)}')
+    check(not os.path.exists('/proc/kxpack-test'), 'nothing appears under /proc')
+
+
+def interrupted(work, common):
+    """An interrupt while the payload is packed leaves no file behind."""
+    pkg = os.path.join(work, 'big')
+    make_package(pkg)
+    with open(os.path.join(pkg, 'files', 'big.bin'), 'wb') as f:
+        f.write(random.Random(3).randbytes(64 << 20))
+    tmp, out_dir = os.path.join(work, 'big-tmp'), os.path.join(work, 'big-out')
+    os.makedirs(tmp)
+    os.makedirs(out_dir)
+    p = subprocess.Popen([KXPACK] + common + ['-j1', pkg, '-o', os.path.join(out_dir, 'setup.exe')],
+                         env=dict(os.environ, TMPDIR=tmp), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 30
+    while not os.listdir(tmp) and p.poll() is None and time.monotonic() < deadline:
+        time.sleep(0.01)
+    p.send_signal(signal.SIGINT)
+    p.wait()
+    check(p.returncode == 128 + signal.SIGINT, f'an interrupted run ends with {128 + signal.SIGINT}: {p.returncode}')
+    check(not os.listdir(tmp) and not os.listdir(out_dir),
+          f'an interrupted run leaves nothing: {os.listdir(tmp)} {os.listdir(out_dir)}')
+
+
+def payload_archives(work, pkg, common):
+    arc = os.path.join(work, 'ready.setupx')
+    files = os.path.join(pkg, 'files')
+    names = ['ui.exe', 'svc.exe', 'hook.dll', 'disk.sys']
+    p = subprocess.run([KXARC, 'create', '--no-progress', arc] + names + ['docs'], cwd=files, capture_output=True)
+    check(p.returncode == 0, 'kxarc makes a ready payload archive')
+    pkg2 = os.path.join(work, 'ready-pkg')
+    shutil.copytree(pkg, pkg2, ignore=shutil.ignore_patterns('files'))
+    out = os.path.join(work, 'ready.exe')
+    rc, _, se = run(*common, '--payload', arc, pkg2, '-o', out)
+    check(rc == 0, f'a ready payload archive is taken: {se}')
+    with open(arc, 'rb') as f:
+        check(wrestool_get(out, 'KXFILE', 'SETUPX') == f.read(), 'the ready archive is carried unchanged')
+
+    damaged = os.path.join(work, 'damaged.setupx')
+    with open(arc, 'rb') as f:
+        data = bytearray(f.read())
+    data[40000] ^= 0xFF
+    with open(damaged, 'wb') as f:
+        f.write(data)
+    rc, _, se = run(*common, '--payload', damaged, pkg2, '-o', os.path.join(work, 'damaged.exe'))
+    check(rc == 1 and 'is damaged' in se and not os.path.exists(os.path.join(work, 'damaged.exe')),
+          f'a damaged payload archive is refused, naming the entry: exit {rc}: {se}')
+    rc, _, se = run(*common, '--force', '--payload', damaged, pkg2, '-o', os.path.join(work, 'damaged.exe'))
+    check(rc == 0, f'--force carries a damaged archive for a test package: {se}')
+    empty = os.path.join(work, 'empty.setupx')
+    open(empty, 'wb').close()
+    rc, _, se = run(*common, '--payload', empty, pkg2, '-o', os.path.join(work, 'empty.exe'))
+    check(rc == 1 and 'not a usable payload archive' in se and "'ui.exe'" in se,
+          f'an empty file is no payload archive and its files are missing: exit {rc}: {se}')
+    rc, _, se = run(*common, '--payload', os.path.join(work, 'none.setupx'), pkg2, '-o', out)
+    check(rc == 3, f'a missing payload archive is an input failure: exit {rc}: {se}')
+
+
+def command_lines(work, pkg, common):
+    out = os.path.join(work, 'cl.exe')
+    for what, argv in (('no arguments', []), ('an unknown option', ['--frobnicate', pkg, '-o', out]),
+                       ('no output', [pkg]), ('--check with an output', ['--check', pkg, '-o', out]),
+                       ('two package folders', [pkg, pkg, '-o', out]), ('--jobs 0', ['-j0', pkg, '-o', out]),
+                       ('a bad level', ['--level', 'ultra', pkg, '-o', out]),
+                       ('a bad seed', ['--seed', '-1', pkg, '-o', out]), ('--stub without a file', ['--stub'])):
+        rc, _, se = run(*argv)
+        check(rc == 2 and 'kxpack --help' in se, f'{what}: exit {rc} (want 2): {se}')
+    check(not os.path.exists(out), 'no output after a bad command line')
+    rc, so, _ = run('--help')
+    check(rc == 0 and 'Exit status' in so and 'files/' in so and '--payload' in so, '--help documents the tool')
+    rc, _, se = run(*common, '--level', 'none', '--jobs=2', pkg, '-o', out)
+    check(rc == 0, f'--level none and --jobs=2 are taken: {se}')
+
+
+main()
+print(f'{checks} checks, {len(failures)} failures')
+sys.exit(1 if failures else 0)

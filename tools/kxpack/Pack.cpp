@@ -1,0 +1,244 @@
+// The kxpack run; see Pack.h. Nothing is written under the output's name until
+// the whole program is in a temporary file beside it.
+#include "tools/kxpack/Pack.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "base/Format.h"
+#include "sys/Files.h"
+#include "tools/kxpack/Package.h"
+#include "tools/kxpack/PeResources.h"
+
+#ifndef KXPACK_DATA_DIR
+#define KXPACK_DATA_DIR ""
+#endif
+
+namespace fs = std::filesystem;
+
+namespace kx::kxpack {
+
+const char* const DefaultStubName = "setupstub.exe";
+const char* const DefaultUninstallerName = "kxUnInst.exe";
+
+std::vector<std::string> DataDirectories() {
+    std::vector<std::string> dirs;
+    std::string exe = GetProgramFileName();
+    if (!exe.empty()) {
+        fs::path d = fs::path(exe).parent_path();
+        dirs.push_back(d.string());
+        dirs.push_back((d / ".." / "share" / "kxsetup").lexically_normal().string());
+    }
+    if (*KXPACK_DATA_DIR)
+        dirs.push_back(KXPACK_DATA_DIR);
+    return dirs;
+}
+
+namespace {
+
+// Temporary files go on every way out, an interruption included.
+constexpr int MaxTemps = 4;
+char TempPaths[MaxTemps][4096];
+volatile std::sig_atomic_t TempUsed[MaxTemps];
+
+extern "C" void RemoveTempsAndExit(int sig) {
+    for (int i = 0; i < MaxTemps; ++i)
+        if (TempUsed[i])
+            std::remove(TempPaths[i]);
+    std::_Exit(128 + sig);
+}
+
+class TTempFile {
+public:
+    explicit TTempFile(std::string path) : FPath(std::move(path)) {
+        static bool handlers = false;
+        if (!handlers) {
+            std::signal(SIGINT, RemoveTempsAndExit);
+            std::signal(SIGTERM, RemoveTempsAndExit);
+            handlers = true;
+        }
+        for (int i = 0; i < MaxTemps; ++i)
+            if (!TempUsed[i] && FPath.size() < sizeof TempPaths[i]) {
+                std::memcpy(TempPaths[i], FPath.c_str(), FPath.size() + 1);
+                TempUsed[i] = 1;
+                FSlot = i;
+                break;
+            }
+    }
+    ~TTempFile() {
+        if (FSlot >= 0)
+            TempUsed[FSlot] = 0;
+        std::error_code ec;
+        fs::remove(FPath, ec);
+    }
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+    int FSlot = -1;
+};
+
+void Say(const std::string& text) { kxarc::ReportError(text); }
+
+std::string FindDefault(const char* name, const char* option) {
+    std::string looked;
+    for (const std::string& dir : DataDirectories()) {
+        fs::path p = fs::path(dir) / name;
+        std::error_code ec;
+        if (fs::is_regular_file(p, ec))
+            return p.string();
+        looked += "\n  " + p.string();
+    }
+    throw EInputOutput(Format("no %s found; give %s FILE. Looked for:%s", name, option, looked));
+}
+
+// Prints the findings as "file:line: error: text"; answers the number of errors.
+int Report(const std::vector<TFinding>& findings, const TPackOptions& o) {
+    int errors = 0, warnings = 0;
+    for (const TFinding& f : findings) {
+        bool error = f.Severity == TSeverity::Error;
+        (error ? errors : warnings)++;
+        std::string where = f.File == o.Payload ? f.File : (fs::path(o.PackageDir) / f.File).string();
+        if (f.Line > 0)
+            where += ":" + std::to_string(f.Line);
+        std::fprintf(stderr, "%s: %s: %s\n", where.c_str(), error && !o.Force ? "error" : "warning",
+                     f.Message.c_str());
+    }
+    auto count = [](int n, const char* what) { return Format("%d %s%s", n, what, n == 1 ? "" : "s"); };
+    if (errors && o.Force)
+        Say(count(errors, "error") + " reported as warnings (--force), " + count(warnings, "warning"));
+    else if (errors || warnings)
+        Say(count(errors, "error") + ", " + count(warnings, "warning"));
+    return errors;
+}
+
+// A program read and checked; what is wrong with it makes an EInputOutput.
+TPeImage LoadProgram(const std::string& path, const char* role, bool allow64) {
+    try {
+        TPeImage image(ReadBinaryFile(path));
+        if (image.Is64() && !allow64)
+            throw EPeImage("it is a 64-bit program; setup programs are 32-bit so that they run on every Windows");
+        return image;
+    } catch (const EPeImage& e) {
+        throw EInputOutput(Format("the %s %s cannot be used: %s", role, path, e.Message()));
+    }
+}
+
+std::vector<std::uint8_t> PackPayload(const TPackage& package, const TPackOptions& o, kxarc::TProgressBar& bar) {
+    TTempFile temp(kxarc::TempPath());
+    std::vector<kxarc::TArchiveInput> inputs;
+    for (const TPayloadFile& f : package.Files)
+        inputs.push_back({f.Path, "", false, f.Size, f.StoredName});
+    kxarc::TWriteResult r = kxarc::WriteArchive(temp.Path(), inputs, o.Archive, bar);
+    if (!r.Written)
+        throw EInputOutput("the payload archive could not be written");
+    if (r.LeftOut)
+        throw EInputOutput(Format("%d payload files could not be packed", r.LeftOut));
+    return ReadBinaryFile(temp.Path());
+}
+
+std::vector<std::uint8_t> Bytes(const std::optional<std::string>& text) {
+    return text ? std::vector<std::uint8_t>(text->begin(), text->end()) : std::vector<std::uint8_t>();
+}
+
+void WriteOutput(const std::string& output, const std::vector<std::uint8_t>& bytes) {
+    TTempFile temp(output + ".kxpack-" + kxarc::UniqueSuffix() + ".tmp");
+    std::FILE* f = std::fopen(temp.Path().c_str(), "wb");
+    if (!f)
+        throw EInputOutput(Format("cannot write %s: %s", output, std::strerror(errno)));
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    int error = errno;
+    ok = std::fflush(f) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok)
+        throw EInputOutput(Format("cannot write %s: %s", output, std::strerror(error ? error : errno)));
+    std::error_code ec;
+    fs::permissions(temp.Path(), fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                    fs::perm_options::add, ec);
+    fs::rename(temp.Path(), output, ec);
+    if (ec)
+        throw EInputOutput(Format("cannot write %s: %s", output, ec.message()));
+}
+
+} // namespace
+
+int PackCommand(const TPackOptions& o) {
+    kxarc::TProgressBar bar(o.Progress);
+    try {
+        std::string stubPath = o.Stub, uninstallerPath = o.Uninstaller;
+        if (!o.CheckOnly) {
+            std::error_code ec;
+            if (fs::is_directory(o.Output, ec))
+                throw EInputOutput(Format("cannot write %s: it is a folder", o.Output));
+            if (stubPath.empty())
+                stubPath = FindDefault(DefaultStubName, "--stub");
+            if (uninstallerPath.empty())
+                uninstallerPath = FindDefault(DefaultUninstallerName, "--uninstaller");
+        }
+
+        TPackage package = ReadPackage(o.PackageDir, o.Payload, bar);
+        std::vector<TFinding> findings = package.Findings;
+        for (TFinding& f : CheckPackage(package.Content))
+            findings.push_back(std::move(f));
+        int errors = Report(findings, o);
+        if (errors && !o.Force) {
+            Say(o.CheckOnly ? "the package has errors" : "the package has errors; nothing written");
+            return ExitPackageErrors;
+        }
+        if (o.CheckOnly)
+            return ExitOk;
+
+        TPeImage stub = LoadProgram(stubPath, "stub", o.Allow64);
+        std::vector<TResource> resources;
+        try {
+            ResourceSectionRva(stub);
+            resources = ReadResources(stub);
+        } catch (const EPeImage& e) {
+            throw EInputOutput(Format("the stub %s cannot be used: %s", stubPath, e.Message()));
+        }
+        TPeImage uninstaller = LoadProgram(uninstallerPath, "uninstaller", o.Allow64);
+
+        const TResourceId kxfile = TResourceId::Of("KXFILE");
+        std::size_t before = resources.size();
+        std::erase_if(resources, [&](const TResource& r) { return r.Type == kxfile; });
+        if (resources.size() != before)
+            Say("warning: the stub already carries KXFILE resources; they are replaced");
+
+        std::vector<std::uint8_t> payload = o.Payload.empty() ? PackPayload(package, o, bar)
+                                                              : ReadBinaryFile(o.Payload);
+        const std::size_t payloadSize = payload.size();
+        std::pair<const char*, std::vector<std::uint8_t>> parts[] = {
+            {"INIFILE", Bytes(package.Content.Script)}, {"SETUPX", std::move(payload)},
+            {"UNINST", uninstaller.Bytes()},            {"LICCN", Bytes(package.Content.Licences[0])},
+            {"LICB5", Bytes(package.Content.Licences[1])}, {"LICEN", Bytes(package.Content.Licences[2])}};
+        for (auto& [name, data] : parts)
+            resources.push_back({kxfile, TResourceId::Of(name), LangEnglishUS, 0, std::move(data)});
+
+        std::vector<std::uint8_t> image;
+        try {
+            image = WithResources(stub, std::move(resources));
+        } catch (const EPeImage& e) {
+            throw EInputOutput(Format("the stub %s cannot take the resources: %s", stubPath, e.Message()));
+        }
+        WriteOutput(o.Output, image);
+        std::printf("kxpack: wrote %s (%zu bytes, payload %zu bytes)\n", o.Output.c_str(), image.size(),
+                    payloadSize);
+        return ExitOk;
+    } catch (const EInputOutput& e) {
+        bar.Finish();
+        Say(e.Message());
+        return ExitInputOutput;
+    } catch (const std::exception& e) {
+        bar.Finish();
+        Say(e.what());
+        return ExitInputOutput;
+    }
+}
+
+} // namespace kx::kxpack

@@ -1,0 +1,37 @@
+// The kxpack run: check the package, pack its payload, write the setup program.
+#pragma once
+#include <string>
+
+#include "tools/kxarc/ArchiveIo.h"
+
+namespace kx::kxpack {
+
+// Exit codes, also listed in the usage text.
+constexpr int ExitOk = 0;
+constexpr int ExitPackageErrors = 1;
+constexpr int ExitUsage = kxarc::ExitUsage;
+constexpr int ExitInputOutput = 3;
+
+// The names kxpack looks for beside itself when --stub or --uninstaller is not given.
+extern const char* const DefaultStubName;         // "setupstub.exe"
+extern const char* const DefaultUninstallerName;  // "kxUnInst.exe"
+
+struct TPackOptions {
+    std::string PackageDir;
+    std::string Output;        // empty with CheckOnly
+    std::string Stub;          // empty: the default
+    std::string Uninstaller;   // empty: the default
+    std::string Payload;       // a ready payload archive instead of files/
+    bool CheckOnly = false;
+    bool Force = false;        // package errors are reported as warnings
+    bool Allow64 = false;      // a 64-bit stub and uninstaller are accepted (test builds)
+    bool Progress = false;
+    kxarc::TWriteOptions Archive;
+};
+
+int PackCommand(const TPackOptions& o);
+
+// Where the default stub and uninstaller are looked for, in order.
+std::vector<std::string> DataDirectories();
+
+} // namespace kx::kxpack

@@ -1,0 +1,39 @@
+// Reading a package folder (setup.ini, the three licences, files/) or a ready
+// payload archive from disk into what the checks and the packer work on.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/Exception.h"
+#include "tools/kxarc/Progress.h"
+#include "tools/kxpack/PackageCheck.h"
+
+namespace kx::kxpack {
+
+// A file that exists cannot be read, or one cannot be written: kxpack's exit 3.
+class EInputOutput : public Exception {
+    using Exception::Exception;
+};
+
+struct TPayloadFile {
+    std::string Path;        // on disk
+    std::string StoredName;  // below files/, "\" between folders
+    std::int64_t Size = 0;
+};
+
+struct TPackage {
+    TPackageContent Content;
+    std::vector<TPayloadFile> Files;   // what files/ holds, sorted by stored name; empty with an archive
+    std::vector<TFinding> Findings;    // found while reading (unusable files, a damaged archive)
+};
+
+// Reads dir; with payloadArchive given, the archive's entries are the payload
+// (each one is test-extracted) instead of files/. Missing parts become findings;
+// unreadable ones raise EInputOutput.
+TPackage ReadPackage(const std::string& dir, const std::string& payloadArchive, kxarc::TProgressBar& bar);
+
+// The whole file; raises EInputOutput naming it and the reason.
+std::vector<std::uint8_t> ReadBinaryFile(const std::string& path);
+
+} // namespace kx::kxpack

@@ -1,0 +1,47 @@
+// Checks a package before it is packed: the install script under the wizard's
+// dialect, every file it names against the payload, the display texts and
+// licences against their code pages, the registry keys. Each finding names the
+// file, the line and what is wrong.
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kx::kxpack {
+
+enum class TSeverity { Warning, Error };
+
+struct TFinding {
+    TSeverity Severity = TSeverity::Error;
+    std::string File; // "setup.ini", "LICCN.txt", "files/readme.txt", or the payload archive
+    int Line = 0;     // 0: the file as a whole
+    std::string Message;
+};
+
+// The names of a package folder's parts.
+extern const char* const ScriptFileName;         // "setup.ini"
+extern const char* const LicenceFileNames[3];    // "LICCN.txt", "LICB5.txt", "LICEN.txt"
+extern const char* const FilesFolderName;        // "files"
+
+// A package as read from disk; a missing file is nullopt.
+struct TPackageContent {
+    std::optional<std::string> Script;
+    std::optional<std::string> Licences[3]; // LICCN, LICB5, LICEN
+    // Stored names of the payload ("\" between folders).
+    std::vector<std::string> PayloadNames;
+    // Where the payload came from: empty for the files folder, else the
+    // archive's path (findings about entries name it).
+    std::string PayloadArchive;
+};
+
+std::vector<TFinding> CheckPackage(const TPackageContent& package);
+
+// Why name cannot be a relative Windows path below the target directory (empty
+// when it can): absolute, a drive, "..", characters Windows refuses, a device
+// name. codePage says which bytes lead a double-byte character (0: none).
+std::string RelativePathProblem(const std::string& name, unsigned codePage = 0);
+
+// Why key is not a plausible registry key below HKEY_LOCAL_MACHINE (empty when it is).
+std::string RegistryKeyProblem(const std::string& key);
+
+} // namespace kx::kxpack
