@@ -2,6 +2,7 @@
 // uninstaller's records, service, restart or the program's start.
 #include "app/Registration.h"
 
+#include "app/CopyStep.h"
 #include "app/RegistrationRules.h"
 #include "app/untSetupFM.h"
 #include "base/Exception.h"
@@ -106,7 +107,12 @@ void WriteUninstaller(TSetupFM& form) {
 
 void CreateProgramGroup(TSetupFM& form) {
     const std::string group = GetProgramGroupPath(form.FGrpName);
-    MakeDirPath(group, form.FCreatedDirs);
+    auto makeFolder = [&form](const std::string& folder) {
+        std::vector<std::string> made;
+        MakeDirPath(folder, made);
+        AddCreatedDirs(form.FCreatedDirs, made);
+    };
+    makeFolder(group);
     // Without a group name the "group" is the Start menu's programs folder itself,
     // which is nobody's to remove.
     form.FGroupDir = form.FGrpName.empty() ? std::string() : group;
@@ -121,7 +127,7 @@ void CreateProgramGroup(TSetupFM& form) {
         std::string folder = group;
         if (!plan.SubFolder.empty()) {
             folder += plan.SubFolder + "\\";
-            MakeDirPath(folder, form.FCreatedDirs);
+            makeFolder(folder);
         }
         shortcut(form.FInstallDir + plan.File, plan.Title, folder);
     }
