@@ -8,7 +8,6 @@
 // the Windows error code of the call that failed.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -43,8 +42,8 @@ void WriteLog(const char* event) {
     SYSTEMTIME t;
     GetLocalTime(&t);
     char line[128];
-    int n = std::snprintf(line, sizeof line, "%04u-%02u-%02u %02u:%02u:%02u %s %s\r\n", t.wYear, t.wMonth, t.wDay,
-                          t.wHour, t.wMinute, t.wSecond, kServiceName, event);
+    int n = wsprintfA(line, "%04u-%02u-%02u %02u:%02u:%02u %s %s\r\n", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                      t.wSecond, kServiceName, event);
     DWORD written = 0;
     SetFilePointer(f, 0, nullptr, FILE_END);
     if (n > 0) WriteFile(f, line, static_cast<DWORD>(n), &written, nullptr);
@@ -89,7 +88,7 @@ DWORD Install() {
     if (!OwnPath(path)) return ERROR_FILENAME_EXCED_RANGE;
     // Quoted, so that Windows does not try "C:\Program.exe" for a path with blanks.
     char image[MAX_PATH + 2];
-    std::snprintf(image, sizeof image, "\"%s\"", path);
+    wsprintfA(image, "\"%s\"", path);
     SC_HANDLE man = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
     if (!man) return GetLastError();
     SC_HANDLE svc = CreateServiceA(man, kServiceName, kDisplayName, SERVICE_QUERY_STATUS, SERVICE_WIN32_OWN_PROCESS,
