@@ -155,10 +155,13 @@ private:
             ReplaceAtRestart(t, dest);
             return;
         }
+        // Whether a file was there matters to the shared-file count of a file in
+        // the system or shared folder.
+        const bool existed = FileExists(dest);
         FileSetAttr(dest, 0);
         DeleteFile(dest);
         Extract(t.StoredName, dest, dest);
-        F.FPlacedFiles.push_back({dest, t.Letter, false, FExtractedSize});
+        F.FPlacedFiles.push_back({dest, t.Letter, false, FExtractedSize, existed});
     }
 
     // The new file waits in the reboot folder under a name of its own: a file of
@@ -178,7 +181,7 @@ private:
             throw Exception(RunErrorText(TRunError::reCannotSchedule, dest));
         }
         F.FNeedReboot = true;
-        F.FPlacedFiles.push_back({dest, t.Letter, true, FExtractedSize});
+        F.FPlacedFiles.push_back({dest, t.Letter, true, FExtractedSize, true});
     }
 
     std::string FreeRebootName(const std::string& storedName, const std::string& dest) {

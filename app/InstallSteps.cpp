@@ -2,6 +2,7 @@
 #include "app/InstallSteps.h"
 
 #include "app/InstallRun.h"
+#include "app/Registration.h"
 #include "app/untSetupFM.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
@@ -11,9 +12,12 @@ namespace kx {
 void AddInstallSteps(TSetupFM& form) {
     form.InstallSteps.push_back([&form] { StopServices(form); });
     form.InstallSteps.push_back([&form] { ExtractFiles(form); });
-    // WriteUninstaller, CreateProgramGroup and RegisterUninstall go here.
+    form.InstallSteps.push_back([&form] { WriteUninstaller(form); });
+    form.InstallSteps.push_back([&form] { CreateProgramGroup(form); });
+    form.InstallSteps.push_back([&form] { RegisterUninstall(form); });
     form.InstallSteps.push_back([&form] { form.AddProgressLine(GetSetupMsg(msgInstallSuccess)); });
-    // InstallService and FinishSetup go here.
+    form.InstallSteps.push_back([&form] { InstallService(form); });
+    form.InstallSteps.push_back([&form] { FinishSetup(form); });
 }
 
 } // namespace kx

@@ -15,6 +15,7 @@ struct TPlacedFile {
     char Letter = 'P';      // 'S' system folder, 'C' shared folder, 'P' target directory (upper case)
     bool AtRestart = false; // scheduled for the next restart instead of written now
     std::uint64_t Size = 0; // bytes of the file as stored in the payload
+    bool Existed = false;   // a file was at Path before this run placed its own
 };
 
 // The wizard's state filled from the script and by the pages; the form owns one.
@@ -36,6 +37,8 @@ struct TSetupFields {
     bool FWin9x = false, FWin2k = false;
     std::vector<TPlacedFile> FPlacedFiles;   // one per FSelFiles entry that was written/scheduled, in order (duplicates as they come); rebuilt by every run
     std::vector<std::string> FCreatedDirs;   // directories that this setup created, full paths with a trailing backslash, parents before children, no duplicates (case-insensitive)
+    std::string FGroupDir;                   // the program-group folder of the last run, with a trailing backslash
+    std::vector<std::string> FShortcuts;     // the .Lnk files that the last run created
 };
 
 // "GB." for 0, "B5." for 1, "EN." otherwise.

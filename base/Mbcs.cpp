@@ -32,8 +32,11 @@ TByteType ByteTypeAt(std::string_view s, std::size_t index, unsigned codePage) {
     return TByteType::mbSingleByte;
 }
 
-std::size_t LastDelimiter(std::string_view delims, std::string_view s, unsigned codePage) {
-    std::size_t found = std::string_view::npos;
+namespace {
+// Calls f with the index of each single-byte character of s until f returns true;
+// that index, or npos.
+template <class F>
+std::size_t FindSingleByte(std::string_view s, unsigned codePage, F f) {
     std::size_t i = 0;
     while (i < s.size()) {
         unsigned char c = static_cast<unsigned char>(s[i]);
@@ -41,10 +44,24 @@ std::size_t LastDelimiter(std::string_view delims, std::string_view s, unsigned 
             i += 2;
             continue;
         }
-        if (delims.find(static_cast<char>(c)) != std::string_view::npos) found = i;
+        if (f(i)) return i;
         ++i;
     }
+    return std::string_view::npos;
+}
+} // namespace
+
+std::size_t LastDelimiter(std::string_view delims, std::string_view s, unsigned codePage) {
+    std::size_t found = std::string_view::npos;
+    FindSingleByte(s, codePage, [&](std::size_t i) {
+        if (delims.find(s[i]) != std::string_view::npos) found = i;
+        return false;
+    });
     return found;
+}
+
+std::size_t FirstDelimiter(std::string_view delims, std::string_view s, unsigned codePage) {
+    return FindSingleByte(s, codePage, [&](std::size_t i) { return delims.find(s[i]) != std::string_view::npos; });
 }
 
 } // namespace kx

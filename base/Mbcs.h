@@ -16,5 +16,7 @@ TByteType ByteTypeAt(std::string_view s, std::size_t index, unsigned codePage);
 // Index of the last byte of s that is one of delims and a single-byte character,
 // or npos.
 std::size_t LastDelimiter(std::string_view delims, std::string_view s, unsigned codePage);
+// Index of the first such byte, or npos.
+std::size_t FirstDelimiter(std::string_view delims, std::string_view s, unsigned codePage);
 
 } // namespace kx

@@ -35,6 +35,9 @@ const TRunText kRunTexts[] = {
     {"Extracting",
      {"\xD5\xFD\xD4\xDA\xBD\xE2\xD1\xB9\xCE\xC4\xBC\xFE:%s", "\xA5\xBF\xA6" "b\xB8\xD1\xC0\xA3\xC0\xC9\xAE\xD7:%s",
       "Extracting File :%s ..."}},
+    {"CreateGroup",
+     {"\xD5\xFD\xD4\xDA\xB4\xB4\xBD\xA8\xB3\xCC\xD0\xF2\xD7\xE9", "\xA5\xBF\xA6" "b\xAB\xD8\xA5\xDF\xB5{\xA6\xA1\xB8s\xB2\xD5",
+      "Create Program Group..."}},
     {"Success", {"\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9\xA3\xA1", "\xB8\xCB\xB3]\xA7\xB9\xA6\xA8", "Install successfuly!"}},
     {"CannotWrite",
      {"\xCE\xDE\xB7\xA8\xD0\xB4\xC8\xEB\xCE\xC4\xBC\xFE %s\xA1\xA3\n\xB8\xC3\xCE\xC4\xBC\xFE\xBF\xC9\xC4\xDC\xD5\xFD"
@@ -171,8 +174,44 @@ protected:
         EXPECT_EQ(p->Page(), 3);
         return p;
     }
-    // Presses Install and returns when the run has ended without a message box.
-    static void RunInstall(TSetupProcess& p) { p.Click(idBtnNext, 120000); }
+    // What the progress page showed when the run's final message appeared.
+    struct TRunEnd {
+        std::vector<std::string> Lines;
+        int Progress = -1;
+    };
+    // Presses Install and lets the run finish: a restart question is answered No,
+    // the final message (28) OK, after which the form closes and the program ends;
+    // the program the run started and the group folder it opened are closed again.
+    static TRunEnd RunInstall(TSetupProcess& p) {
+        p.ClickAsync(idBtnNext);
+        TRunEnd end;
+        bool restartDue = false;
+        for (HWND box; (box = p.WaitForBox(120000)) != nullptr;) {
+            end.Lines = p.ListItems(idLbxProgress);
+            end.Progress = ProgressPosition(p);
+            if (GetDlgItem(box, IDNO)) {
+                restartDue = true;
+                p.Answer(box, IDNO);
+                continue;
+            }
+            EXPECT_EQ(TSetupProcess::BoxText(box), RunText("Success"));
+            p.Answer(box, IDOK);
+            break;
+        }
+        EXPECT_TRUE(p.WaitForExit(10000)) << "the final message ends the program";
+        CloseStartedWindows(!restartDue);
+        return end;
+    }
+    static void CloseStartedWindows(bool autoRunStarted) {
+        HWND ui = nullptr;
+        for (int t = 0; autoRunStarted && t < 10000 && !(ui = FindWindowA("TAcmeMainWindow", nullptr)); t += 50)
+            Sleep(50);
+        if (ui) PostMessageA(ui, WM_CLOSE, 0, 0);
+        for (HWND w; (w = FindWindowA("ExplorerWClass", nullptr)) != nullptr;)
+            if (!SendMessageTimeoutA(w, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, nullptr) || IsWindow(w)) break;
+        // A program still open at the next run would count as running.
+        for (int t = 0; ui && t < 10000 && IsWindow(ui); t += 50) Sleep(50);
+    }
 
     static std::vector<std::string> Extracting(std::initializer_list<const char*> names) {
         std::vector<std::string> lines;
@@ -202,7 +241,7 @@ TEST_F(Install, CompleteInstallPutsEveryFileInPlaceAndListsIt) {
     SetFileAttributesA((dir + "readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
 
     auto p = ToReady(gInstallSetup, "");
-    RunInstall(*p);
+    const TRunEnd end = RunInstall(*p);
 
     for (const char* name : {"acmeui.exe", "acmesvc.exe", "readme.txt"})
         EXPECT_EQ(ReadBytes(dir + name), PayloadFile(name)) << name;
@@ -215,14 +254,10 @@ TEST_F(Install, CompleteInstallPutsEveryFileInPlaceAndListsIt) {
                                                "C:\\windows\\system32\\drivers\\acmedisk.sys\r\n"
                                                "C:\\Program Files\\Velmora\\AcmeTool\\UnInst.Ini\r\n"
                                                "C:\\Program Files\\Velmora\\AcmeTool\\INSTFILE.LST\r\n");
-    EXPECT_EQ(p->ListItems(idLbxProgress),
-              Lines({Expect("PressInstall"), RunText("StopService")},
-                    Extracting({"acmeui.exe", "acmesvc.exe", "acmehook.dll", "readme.txt", "acmedisk.sys"}),
-                    {RunText("Success")}));
-    EXPECT_EQ(ProgressPosition(*p), 100);
-    EXPECT_TRUE(p->Enabled(idBtnNext));
-    EXPECT_TRUE(p->Enabled(idBtnCancel));
-    EXPECT_FALSE(p->Enabled(idBtnPrior));
+    EXPECT_EQ(end.Lines, Lines({Expect("PressInstall"), RunText("StopService")},
+                               Extracting({"acmeui.exe", "acmesvc.exe", "acmehook.dll", "readme.txt", "acmedisk.sys"}),
+                               {RunText("CreateGroup"), RunText("Success")}));
+    EXPECT_EQ(end.Progress, 100);
 }
 
 // In the Chinese runs the directory ends in a double-byte character whose second
@@ -233,7 +268,7 @@ TEST_F(Install, CustomInstallLeavesTheUncheckedComponentOut) {
                                                : "C:\\Acme Custom";
     const std::string dir = typed + "\\";
     auto p = ToReady(gInstallSetup, typed, 1);
-    RunInstall(*p);
+    const TRunEnd end = RunInstall(*p);
 
     EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"), dir + "acmeui.exe\r\n" + dir + "acmesvc.exe\r\n" +
                                                    "C:\\windows\\system32\\acmehook.dll\r\n" + dir +
@@ -241,9 +276,9 @@ TEST_F(Install, CustomInstallLeavesTheUncheckedComponentOut) {
                                                    "INSTFILE.LST\r\n");
     EXPECT_EQ(ReadBytes(dir + "acmeui.exe"), PayloadFile("acmeui.exe"));
     EXPECT_EQ(ReadBytes(dir + "readme.txt"), PayloadFile("readme.txt"));
-    EXPECT_EQ(p->ListItems(idLbxProgress),
-              Lines({Expect("PressInstall"), RunText("StopService")},
-                    Extracting({"acmeui.exe", "acmesvc.exe", "acmehook.dll", "readme.txt"}), {RunText("Success")}));
+    EXPECT_EQ(end.Lines, Lines({Expect("PressInstall"), RunText("StopService")},
+                               Extracting({"acmeui.exe", "acmesvc.exe", "acmehook.dll", "readme.txt"}),
+                               {RunText("CreateGroup"), RunText("Success")}));
 }
 
 TEST_F(Install, FileHeldByAnotherProgramEndsTheRunAndASecondInstallCompletes) {
@@ -268,13 +303,14 @@ TEST_F(Install, FileHeldByAnotherProgramEndsTheRunAndASecondInstallCompletes) {
     EXPECT_EQ(p->Text(idBtnNext), Expect("Install"));
 
     CloseHandle(held);
-    RunInstall(*p);
+    const TRunEnd end = RunInstall(*p);
     EXPECT_EQ(ReadBytes(dir + "acmesvc.exe"), PayloadFile("acmesvc.exe"));
     EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"),
               dir + "acmeui.exe\r\n" + dir + "acmesvc.exe\r\nC:\\windows\\system32\\acmehook.dll\r\n" + dir +
                   "readme.txt\r\nC:\\windows\\system32\\drivers\\acmedisk.sys\r\n" + dir + "UnInst.Ini\r\n" + dir +
                   "INSTFILE.LST\r\n");
-    EXPECT_EQ(p->ListItems(idLbxProgress).back(), RunText("Success"));
+    ASSERT_FALSE(end.Lines.empty());
+    EXPECT_EQ(end.Lines.back(), RunText("Success"));
 }
 
 TEST_F(Install, DamagedPayloadEntryEndsTheRunNamingTheFile) {
@@ -301,7 +337,7 @@ TEST_F(Install, OverlappingComponentsAreWrittenAndListedTwice) {
     // "Program Files (x86)" for a 32-bit program on 64-bit Windows.
     const std::string shared = SharedFolder();
     auto p = ToReady(gLayoutSetup, dir);
-    RunInstall(*p);
+    const TRunEnd end = RunInstall(*p);
     EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"), "C:\\Acme Layout\\acmeui.exe\r\n"
                                                "C:\\Acme Layout\\docs\\readme.txt\r\n"
                                                "C:\\Acme Layout\\docs\\readme.txt\r\n" +
@@ -316,11 +352,10 @@ TEST_F(Install, OverlappingComponentsAreWrittenAndListedTwice) {
     EXPECT_EQ(ReadBytes(dir + "docs\\readme.txt"), PayloadFile("readme.txt"));
     EXPECT_EQ(ReadBytes(shared + "other\\acmedisk.sys"), PayloadFile("acmedisk.sys"));
     EXPECT_EQ(ReadBytes(dir + "acmehook.dll"), PayloadFile("acmehook.dll"));
-    EXPECT_EQ(p->ListItems(idLbxProgress),
-              Lines({Expect("PressInstall")},
-                    Extracting({"acmeui.exe", "readme.txt", "readme.txt", "acmedisk.sys", "acmehook.dll",
-                                "acmehook.dll"}),
-                    {RunText("Success")}));
+    EXPECT_EQ(end.Lines, Lines({Expect("PressInstall")},
+                               Extracting({"acmeui.exe", "readme.txt", "readme.txt", "acmedisk.sys", "acmehook.dll",
+                                           "acmehook.dll"}),
+                               {RunText("CreateGroup"), RunText("Success")}));
 }
 
 // The NT family gets two delayed moves per file (delete, then move), the 9x
@@ -341,8 +376,9 @@ TEST_F(Install, RunningProgramsFilesAreReplacedAtTheRestart) {
     ASSERT_NE(window, nullptr) << "acmeui.exe opened no window of class TAcmeMainWindow";
 
     auto p = ToReady(gInstallSetup, dir);
-    RunInstall(*p);
-    EXPECT_EQ(p->ListItems(idLbxProgress).back(), RunText("Success"));
+    const TRunEnd end = RunInstall(*p);
+    ASSERT_FALSE(end.Lines.empty());
+    EXPECT_EQ(end.Lines.back(), RunText("Success"));
     EXPECT_EQ(ReadBytes(dir + "acmeui.exe"), oldUi);
     EXPECT_EQ(ReadBytes(sys + "acmehook.dll"), "an older hook");
     EXPECT_EQ(ReadBytes(dir + "acmesvc.exe"), PayloadFile("acmesvc.exe")) << "not in ReNameList: written now";
@@ -369,9 +405,8 @@ TEST_F(Install, RunningProgramsFilesAreReplacedAtTheRestart) {
         EXPECT_EQ(std::string(value), hookNew);
     }
 
-    // The restart: the setup and the program end, then Wine performs the renames.
-    p->Close();
-    EXPECT_TRUE(p->WaitForExit(10000));
+    // The restart (answered No in the run, so done here): the program ends, then
+    // Wine performs the renames.
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(ui.hProcess, 10000), WAIT_OBJECT_0);
     CloseHandle(ui.hThread);

@@ -185,6 +185,8 @@ TEST_F(CopyStep, CompleteRunPutsEveryFileInItsFolderAndListsItInOrder) {
     EXPECT_EQ(F.FPlacedFiles[2].Size, kHook.size());
     EXPECT_EQ(F.FPlacedFiles[3].Letter, 'P');
     EXPECT_FALSE(F.FPlacedFiles[4].AtRestart);
+    EXPECT_TRUE(F.FPlacedFiles[0].Existed) << "an older copy was there";
+    EXPECT_FALSE(F.FPlacedFiles[2].Existed);
     EXPECT_EQ(F.FCreatedDirs, (std::vector<std::string>{Dir + "sys/drivers/"}));
     EXPECT_FALSE(F.FNeedReboot);
     EXPECT_TRUE(System.Calls.empty());
@@ -237,8 +239,10 @@ TEST_F(CopyStep, RunningApplicationGetsItsFilesReplacedAtTheRestartOnNT) {
                                         "move " + Dir + "reboot/acmehook.dll -> " + Dir + "sys/acmehook.dll"}));
     EXPECT_TRUE(F.FNeedReboot);
     EXPECT_TRUE(F.FPlacedFiles[0].AtRestart);
+    EXPECT_TRUE(F.FPlacedFiles[0].Existed);
     EXPECT_EQ(F.FPlacedFiles[0].Path, Dir + "target/acmeui.exe");
     EXPECT_FALSE(F.FPlacedFiles[1].AtRestart);
+    EXPECT_FALSE(F.FPlacedFiles[1].Existed);
     EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe", "sys/acmehook.dll", "target/readme.txt",
                               "target/UnInst.Ini", "target/INSTFILE.LST"}))
         << "a replaced file is listed where it will be";

@@ -139,6 +139,10 @@ TEST(Mbcs, TrailByteBackslashIsNotADelimiter) {
     EXPECT_EQ(LastDelimiter("\\", s, 936), 2u);
     EXPECT_EQ(LastDelimiter("\\", s, 1252), 4u);
     EXPECT_EQ(LastDelimiter("\\", "\xA5\x5C\x5C", 950), 2u);
+    EXPECT_EQ(FirstDelimiter("\\", "\xA5\x5C\x5C", 950), 2u);
+    EXPECT_EQ(FirstDelimiter("\\", "\xA5\x5C\x5C", 1252), 1u);
+    EXPECT_EQ(FirstDelimiter("\\", "\x9C\x5C\xC9\xAB", 936), std::string::npos);
+    EXPECT_EQ(FirstDelimiter("\\:", "a:b\\c", 936), 1u);
 }
 
 TEST(Stream, MemoryStreamReadsWritesAndRefusesShortReads) {
