@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "app/RegistrationRules.h"
 #include "base/Format.h"
 #include "base/Text.h"
 
@@ -14,16 +15,16 @@ namespace {
 
 const char* const kEntryValues[] = {"DisplayName", "UnInstallPath", "GrpName",   "UnInstallString",
                                     "Publisher",   "InstallLocation", "DisplayIcon", "EstimatedSize",
-                                    "NoModify",    "NoRepair",      "kxGroupDir"};
+                                    "NoModify",    "NoRepair",      kRecGroupDir};
 
 struct TNumbered {
     const char* Prefix;
     std::vector<std::string> TUninstEntry::*List;
 };
 const TNumbered kNumbered[] = {
-    {"kxCreatedDir", &TUninstEntry::CreatedDirs}, {"kxShortcut", &TUninstEntry::Shortcuts},
-    {"kxRegValue", &TUninstEntry::RegValues},     {"kxRegKey", &TUninstEntry::RegKeys},
-    {"kxSharedFile", &TUninstEntry::SharedFiles},
+    {kRecCreatedDir, &TUninstEntry::CreatedDirs}, {kRecShortcut, &TUninstEntry::Shortcuts},
+    {kRecRegValue, &TUninstEntry::RegValues},     {kRecRegKey, &TUninstEntry::RegKeys},
+    {kRecSharedFile, &TUninstEntry::SharedFiles},
 };
 
 std::size_t Depth(const std::string& path, unsigned codePage) {
@@ -167,7 +168,7 @@ public:
     void AddWindowsCopy(const std::string& unInstallString) {
         if (unInstallString.empty()) return;
         // The registered command: the quotes go, a program name with blanks needs them.
-        const std::string program = ProgramOfCommandLine(unInstallString, [](const std::string&) { return false; });
+        const std::string program = ServiceProgramOf(Trim(unInstallString), [](const std::string&) { return false; });
         if (CheckAbsolutePath(program, Cp) == TPathFault::None &&
             SameWinPath(WinParentDir(program, Cp), P.WindowsDir, Cp) &&
             SameText(WinFileName(program, Cp), kUninstallerName))
@@ -205,7 +206,7 @@ TUninstEntry ReadUninstEntry(const TEntryValueReader& read) {
     e.GrpName = text("GrpName");
     e.UnInstallString = text("UnInstallString");
     e.Publisher = text("Publisher");
-    e.GroupDir = text("kxGroupDir");
+    e.GroupDir = text(kRecGroupDir);
     for (const TNumbered& n : kNumbered) {
         std::vector<std::string>& list = e.*n.List;
         for (int i = 0;; ++i) {

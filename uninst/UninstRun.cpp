@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/RegistrationRules.h"
 #include "base/Format.h"
 #include "base/Text.h"
 #include "lang/kxSetupLan.h"
@@ -86,7 +87,7 @@ void TUninstRun::StopServices() {
     for (const std::string& name : FPlan.Services) {
         const std::string image = GetServiceImagePath(name);
         if (image.empty()) continue;
-        const std::string program = ProgramOfCommandLine(image, FileExists);
+        const std::string program = ServiceProgramOf(image, FileExists);
         if (!IsInsideWinDir(program, FPlan.TargetDir, FCodePage)) continue;
         if (FileExists(program)) RunAndWait(ExtractFilePath(program), "\"" + program + "\" /uninstall /silent");
         if (!GetServiceImagePath(name).empty()) RemoveServiceRegistration(name);

@@ -2,6 +2,7 @@
 // counts and deletions at the next start.
 #include "uninst/UninstSystem.h"
 
+#include "app/RegistrationRules.h"
 #include "base/Exception.h"
 #include "base/Format.h"
 #include "base/Text.h"
@@ -10,6 +11,7 @@
 #include "sys/Handles.h"
 #include "sys/Paths.h"
 #include "sys/ServiceApi.h"
+#include "sys/SysError.h"
 #include "sys/ServiceControl.h"
 #include "sys/Win32.h"
 #include "sys/untSetupUtils.h"
@@ -53,7 +55,7 @@ std::vector<std::string> SubKeys(const char* key) {
     return names;
 }
 
-std::string ProgramOf(const std::string& commandLine) { return ProgramOfCommandLine(commandLine, FileExists); }
+std::string ProgramOf(const std::string& commandLine) { return ServiceProgramOf(Trim(commandLine), FileExists); }
 
 bool ReadFileText(const std::string& path, std::string& text) {
     if (!FileExists(path)) return false;
@@ -177,13 +179,7 @@ void CheckEntryCanBeRemoved(const std::string& entryKey) {
     TRegKey key;
     const LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, entryKey.c_str(), 0,
                                   KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS | DELETE, key.Put());
-    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) return;
-    char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   static_cast<DWORD>(rc), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = text ? Trim(text) : Format("Error %d", static_cast<int>(rc));
-    if (text) LocalFree(text);
-    throw Exception(message);
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) throw Exception(SysErrorMessage(static_cast<unsigned long>(rc)));
 }
 
 void RemoveServiceRegistration(const std::string& serviceName) {

@@ -119,19 +119,4 @@ bool IsDriveRoot(std::string_view path, unsigned codePage) {
     return bare.size() == 2 && IsLetter(bare[0]) && bare[1] == ':';
 }
 
-std::string ProgramOfCommandLine(std::string_view commandLine,
-                                 const std::function<bool(const std::string&)>& fileExists) {
-    const std::string text = Trim(commandLine);
-    if (!text.empty() && text[0] == '"') {
-        const std::size_t end = text.find('"', 1);
-        return text.substr(1, end == std::string::npos ? std::string::npos : end - 1);
-    }
-    for (std::size_t blank = text.find(' '); blank != std::string::npos; blank = text.find(' ', blank + 1)) {
-        const std::string candidate = text.substr(0, blank);
-        if (fileExists(candidate)) return candidate;
-        if (fileExists(candidate + ".exe")) return candidate + ".exe";
-    }
-    return text;
-}
-
 } // namespace kx

@@ -2,7 +2,6 @@
 // (the checks are unit-tested natively), for 8-bit text in a code page that may
 // be double-byte, where a 0x5C trail byte is not a backslash.
 #pragma once
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,11 +34,5 @@ bool SameWinPath(std::string_view a, std::string_view b, unsigned codePage);
 bool IsInsideWinDir(std::string_view path, std::string_view dir, unsigned codePage);
 // "X:\" and "X:" alone.
 bool IsDriveRoot(std::string_view path, unsigned codePage);
-
-// The program of a command line: the text inside leading quotes; unquoted, the
-// shortest prefix ending before a blank that names an existing file (as Windows
-// searches, with ".exe" tried too), else the whole text without blanks around it.
-std::string ProgramOfCommandLine(std::string_view commandLine,
-                                 const std::function<bool(const std::string&)>& fileExists);
 
 } // namespace kx

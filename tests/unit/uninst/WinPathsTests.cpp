@@ -81,16 +81,4 @@ TEST(WinPaths, SamePathIgnoresCaseAndTheTrailingBackslash) {
     EXPECT_FALSE(IsDriveRoot("D:\\x", kAnsi));
 }
 
-TEST(WinPaths, ProgramOfACommandLine) {
-    auto exists = [](const std::string& p) { return p == "C:\\Program Files\\Acme\\svc.exe"; };
-    EXPECT_EQ(ProgramOfCommandLine("\"C:\\Program Files\\Acme\\svc.exe\" /run", exists),
-              "C:\\Program Files\\Acme\\svc.exe");
-    EXPECT_EQ(ProgramOfCommandLine("  \"C:\\No End", exists), "C:\\No End");
-    EXPECT_EQ(ProgramOfCommandLine("C:\\Program Files\\Acme\\svc.exe -k x", exists),
-              "C:\\Program Files\\Acme\\svc.exe");
-    EXPECT_EQ(ProgramOfCommandLine("C:\\Program Files\\Acme\\svc -k", exists), "C:\\Program Files\\Acme\\svc.exe");
-    EXPECT_EQ(ProgramOfCommandLine("C:\\WINDOWS\\kxUnInst.exe ", exists), "C:\\WINDOWS\\kxUnInst.exe");
-    EXPECT_EQ(ProgramOfCommandLine("C:\\Unknown Place\\x.exe", exists), "C:\\Unknown Place\\x.exe");
-}
-
 } // namespace
