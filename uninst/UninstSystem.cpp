@@ -171,8 +171,20 @@ void WriteSharedCount(const std::string& path, std::uint32_t count) {
 
 void DeleteSharedCount(const std::string& path) {
     TRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, key.Put()) !=
+        ERROR_SUCCESS)
+        return;
     RegDeleteValueA(key.Get(), path.c_str());
+    // Windows always has this key, but a system where only our package counted
+    // files (a fresh Wine prefix) had none before the setup made it: an empty
+    // key goes again.
+    DWORD subKeys = 0, values = 0;
+    if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr) == ERROR_SUCCESS &&
+        subKeys == 0 && values == 0) {
+        key.Reset();
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDllsKey);
+    }
 }
 
 void CheckEntryCanBeRemoved(const std::string& entryKey) {

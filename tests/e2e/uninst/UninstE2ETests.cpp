@@ -165,6 +165,28 @@ TEST_F(Uninstall, FileTheUserAddedSurvivesWithItsFolder) {
     inst->Remove();
 }
 
+// A system where only this package counted shared files (a fresh Wine prefix)
+// had no SharedDLLs key before the setup made one; the last count takes the key
+// with it, while a key that holds other counts stays.
+TEST_F(Uninstall, SharedDllsKeyThatOnlyThisPackageUsedGoesWithItsLastCount) {
+    RegDeleteTree(HKEY_LOCAL_MACHINE, kSharedDllsKey);
+    auto inst = Install();
+    ASSERT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, inst->SharedDll), 1u);
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    RunToTheEnd(*p);
+    EXPECT_FALSE(Exists(inst->SharedDll));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSharedDllsKey));
+
+    RegSetDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, "kx-marker", 1);
+    auto again = Install();
+    p = Start(again->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    RunToTheEnd(*p);
+    EXPECT_FALSE(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, again->SharedDll).has_value());
+    EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, "kx-marker"), 1u);
+}
+
 // The installation's application runs while UnInstall is pressed: the first
 // question about a file it holds is on the screen.
 class UninstallWhileRunning : public Uninstall {
