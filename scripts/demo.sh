@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Builds the demo package's setup.exe and runs it under Wine; saves a screenshot
-# of the wizard to build/demo/. Without a display the run happens under Xvfb and
-# the wizard is closed after the screenshot; with one it stays open for you.
-#   DEMO_LOCALE=zh_CN.GBK ./scripts/demo.sh   (or zh_TW.BIG5) shows the Chinese wizard.
+# Builds the demo package's setup.exe and runs it under Wine in a prefix of its
+# own (build/demo/prefix).
+# - With a display the wizard opens for you: install, look around the prefix,
+#   remove it again with its uninstaller (Start menu group or the system's list,
+#   `wine uninstaller`).
+# - Without one (or with DEMO_TOUR=1) the demo runs under Xvfb by itself: it goes
+#   through the four pages, installs into the suggested folder, shows what the
+#   installation made, removes it with the uninstaller and compares the prefix
+#   with what it was before; screenshots of every page go to build/demo/.
+#   DEMO_LOCALE=zh_CN.GBK ./scripts/demo.sh   (or zh_TW.BIG5) uses the Chinese wizard.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,7 +28,7 @@ if ! grep -qE '^KX_WINE:STRING=.+' build/win32/CMakeCache.txt; then
   cmake --preset win64 >/dev/null
   cmake --build build/win64 --target setup -j2
 fi
-cmake --build build/$tree --target wine_template -j2
+cmake --build build/$tree --target demo_tour wine_template -j2
 
 wine=$(grep -E '^KX_WINE:' build/$tree/CMakeCache.txt | cut -d= -f2-)
 out=$root/build/demo
@@ -36,34 +42,30 @@ export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=${DEMO_LOCALE:-C} DEMO_OUT=$out DEMO_WINE=$wine
 unset LANG LANGUAGE
 
-session() {
+fonts() {
   local subs='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
   "$DEMO_WINE" reg add "$subs" /v "Times New Roman,134" /d "WenQuanYi Micro Hei,134" /f >/dev/null 2>&1
   "$DEMO_WINE" reg add "$subs" /v "Times New Roman,136" /d "WenQuanYi Micro Hei,136" /f >/dev/null 2>&1
-  "$DEMO_WINE" "$DEMO_OUT/setup.exe" &
-  local pid=$!
-  # The wizard is up once Wine has mapped a window of the program.
-  for _ in $(seq 1 60); do
-    xwininfo -root -tree 2>/dev/null | grep -q '"setup.exe"' && break
-    sleep 0.5
-  done
-  sleep 2
-  import -window root "$DEMO_OUT/wizard-screen.png"
-  convert "$DEMO_OUT/wizard-screen.png" -trim +repage "$DEMO_OUT/wizard.png"
-  if [ "${DEMO_KEEP_OPEN:-0}" = 1 ]; then
-    wait $pid
-  else
-    "$(dirname "$DEMO_WINE")/wineserver" -k >/dev/null 2>&1 || true
-    wait $pid 2>/dev/null || true
-  fi
 }
-export -f session
+tour() {
+  fonts
+  "$DEMO_WINE" "$DEMO_TOUR_EXE" --setup="$DEMO_OUT/setup.exe" --out="$DEMO_OUT"
+}
+export -f fonts tour
+export DEMO_TOUR_EXE=$root/build/$tree/tests/e2e/demo/demo_tour.exe
 
-if [ -n "${DISPLAY:-}" ]; then
-  DEMO_KEEP_OPEN=1 session
+rc=0
+if [ -n "${DISPLAY:-}" ] && [ "${DEMO_TOUR:-0}" != 1 ]; then
+  fonts
+  echo "The wizard is open on your display; close it to end the demo."
+  "$wine" "$out/setup.exe" || rc=$?
 else
-  xvfb-run -a -s "-screen 0 800x600x24" bash -c "$(declare -f session); session"
+  xvfb-run -a -s "-screen 0 800x600x24" bash -c "$(declare -f fonts tour); tour" || rc=$?
+  for f in "$out"/*.bmp; do
+    [ -e "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
+  done
 fi
 "$(dirname "$wine")/wineserver" -k >/dev/null 2>&1 || true
 echo "setup.exe (i686 product): $out/setup-i686.exe"
-echo "screenshot of the wizard:  $out/wizard.png"
+[ -e "$out/1-licence.png" ] && echo "screenshots of the pages:  $out/*.png"
+exit $rc

@@ -252,13 +252,19 @@ bool TSetupProcess::WaitForExit(int timeoutMs, DWORD* exitCode) {
     return true;
 }
 
-bool TSetupProcess::SaveScreenshot(const std::string& bmpPath) const {
-    // The page may have been shown a moment ago: let it paint before the copy.
-    RedrawWindow(FForm, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+bool TSetupProcess::SaveScreenshot(const std::string& bmpPath) const { return SaveWindowScreenshot(FForm, bmpPath, false); }
+
+bool TSetupProcess::SaveWindowScreenshot(HWND wnd, const std::string& bmpPath, bool withFrame) {
+    // The window may have been shown a moment ago: let it paint before the copy.
+    RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     Sleep(200);
     RECT r{};
-    GetClientRect(FForm, &r);
-    MapWindowPoints(FForm, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    if (withFrame) {
+        GetWindowRect(wnd, &r);
+    } else {
+        GetClientRect(wnd, &r);
+        MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    }
     const int w = r.right - r.left, h = r.bottom - r.top;
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);

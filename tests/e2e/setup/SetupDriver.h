@@ -71,6 +71,8 @@ public:
 
     // The form's client area as a 24-bit BMP file.
     bool SaveScreenshot(const std::string& bmpPath) const;
+    // Any window as it is on the screen, its frame included or only its client area.
+    static bool SaveWindowScreenshot(HWND wnd, const std::string& bmpPath, bool withFrame);
 
 private:
     TSetupProcess() = default;
