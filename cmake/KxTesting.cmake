@@ -152,6 +152,9 @@ function(kx_add_wine_test)
         add_test(NAME ${name}
             COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${opts} --name ${name} --template ${template}
                     -- $<TARGET_FILE:${target}> ${A_COMMAND})
-        set_tests_properties(${name} PROPERTIES LABELS "wine" TIMEOUT ${A_TIMEOUT})
+        # The longer a test may take, the earlier ctest starts it, so that a
+        # long one does not run alone at the end (ctest knows the times only
+        # after a first run).
+        set_tests_properties(${name} PROPERTIES LABELS "wine" TIMEOUT ${A_TIMEOUT} COST ${A_TIMEOUT})
     endforeach()
 endfunction()
