@@ -5,7 +5,6 @@
 // the folder given with --out. Exit status 0 when every check held.
 //   demo_tour.exe --setup=SETUP.EXE [--out=DIR]
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -210,10 +209,7 @@ void ShowRemoval(const std::string& dir) {
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--setup=", 8) == 0) gSetup = argv[i] + 8;
-        if (std::strncmp(argv[i], "--out=", 6) == 0) gOut = argv[i] + 6;
-    }
+    TakeOptions(argc, argv, {{"--setup=", &gSetup}, {"--out=", &gOut}});
     if (gSetup.empty()) {
         Say("usage: demo_tour.exe --setup=SETUP.EXE [--out=DIR]");
         return 2;

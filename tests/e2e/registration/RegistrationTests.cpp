@@ -782,19 +782,15 @@ TEST(RealRestart, YesEndsTheWineSession) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto take = [&](const char* name, std::string& into) {
-            if (a.rfind(name, 0) == 0) into = a.substr(std::strlen(name));
-        };
-        take("--demo-setup=", gDemoSetup);
-        take("--setup=", gSetup);
-        take("--setup-lite=", gSetupLite);
-        take("--service-program=", gServiceProgram);
-        take("--failing-program=", gFailingProgram);
-        take("--uninst-v1=", gUninstV1);
-        take("--uninst-v2=", gUninstV2);
-        take("--uninst-v99=", gUninstV99);
-    }
+    TakeOptions(argc, argv, {
+        {"--demo-setup=", &gDemoSetup},
+        {"--setup=", &gSetup},
+        {"--setup-lite=", &gSetupLite},
+        {"--service-program=", &gServiceProgram},
+        {"--failing-program=", &gFailingProgram},
+        {"--uninst-v1=", &gUninstV1},
+        {"--uninst-v2=", &gUninstV2},
+        {"--uninst-v99=", &gUninstV99},
+    });
     return RUN_ALL_TESTS();
 }

@@ -61,6 +61,14 @@ std::string WinPath(const std::string& path) {
     return r;
 }
 
+void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const char*, std::string*>> options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        for (const auto& [name, into] : options)
+            if (arg.rfind(name, 0) == 0) *into = arg.substr(std::string(name).size());
+    }
+}
+
 TSetupProcess::TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv) {
     for (const std::string& e : extraEnv) {
         std::size_t eq = e.find('=');

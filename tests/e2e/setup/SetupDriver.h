@@ -1,8 +1,10 @@
 // Drives a running setup program from outside: finds its controls by ID, clicks,
 // types, answers its message boxes, reads captions and rectangles, takes screenshots.
 #pragma once
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sys/Win32.h"
@@ -11,6 +13,10 @@ namespace kxe2e {
 
 // A Unix path as Wine's Z: drive sees it; Windows paths pass unchanged.
 std::string WinPath(const std::string& path);
+
+// The drivers' command line: each "--name=value" argument whose "--name=" is
+// listed stores its value in the string beside it.
+void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const char*, std::string*>> options);
 
 struct TRect {
     int Left, Top, Width, Height;

@@ -791,23 +791,19 @@ void SubstituteCjkFonts() {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto take = [&](const char* name, std::string& into) {
-            if (a.rfind(name, 0) == 0) into = a.substr(std::strlen(name));
-        };
-        take("--setup=", gSetup);
-        take("--setup-win9x=", gSetupWin9x);
-        take("--setup-steps=", gSetupSteps);
-        take("--setup-both=", gSetupBoth);
-        take("--artifacts=", gArtifacts);
-        take("--install-setup=", gInstallSetup);
-        take("--damaged-setup=", gDamagedSetup);
-        take("--layout-setup=", gLayoutSetup);
-        take("--payload=", gPayloadDir);
-        take("--plant-dll=", gPlantDll);
-        take("--plant-probe=", gPlantProbe);
-    }
+    TakeOptions(argc, argv, {
+        {"--setup=", &gSetup},
+        {"--setup-win9x=", &gSetupWin9x},
+        {"--setup-steps=", &gSetupSteps},
+        {"--setup-both=", &gSetupBoth},
+        {"--artifacts=", &gArtifacts},
+        {"--install-setup=", &gInstallSetup},
+        {"--damaged-setup=", &gDamagedSetup},
+        {"--layout-setup=", &gLayoutSetup},
+        {"--payload=", &gPayloadDir},
+        {"--plant-dll=", &gPlantDll},
+        {"--plant-probe=", &gPlantProbe},
+    });
     SubstituteCjkFonts();
     return RUN_ALL_TESTS();
 }

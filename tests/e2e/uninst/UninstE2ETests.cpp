@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "../setup/SetupDriver.h"
@@ -343,18 +342,14 @@ TEST_F(Uninstall, WindowsFolderCopyWithoutEntriesGivesMessage36) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto take = [&](const char* name, std::string& into) {
-            if (a.rfind(name, 0) == 0) into = a.substr(std::strlen(name));
-        };
-        take("--uninst=", gUninst);
-        take("--testsvc=", gTestSvc);
-        take("--acmeui=", gAcmeUi);
-        take("--artifacts=", gArtifacts);
-        take("--demo-setup=", gDemoSetup);
-        take("--second-setup=", gSecondSetup);
-    }
+    TakeOptions(argc, argv, {
+        {"--uninst=", &gUninst},
+        {"--testsvc=", &gTestSvc},
+        {"--acmeui=", &gAcmeUi},
+        {"--artifacts=", &gArtifacts},
+        {"--demo-setup=", &gDemoSetup},
+        {"--second-setup=", &gSecondSetup},
+    });
     TScopedComInit com;
     // The shortcuts the tests make would go to the Unix desktop's menus too.
     SetEnvironmentVariableA("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d");
