@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveMessages.h"
+#include "archive/BlockDeflater.h"
 #include "archive/JodCustExtractor.h"
 #include "archive/ZlibCodec.h"
 #include "base/Stream.h"
