@@ -11,6 +11,9 @@
 #       Registers the import test of a program (done by kx_shipped_program).
 #       DLL_RULE_ONLY: only that the program needs no DLL but Windows' own, for
 #       the tools and the demo package's programs.
+#   kx_check_parts(TARGET target ABSENT "library.a(member)"...)
+#       Registers the test that a shipped program's link map shows none of the
+#       archive members named (tests/imports/check_parts.py).
 if(NOT WIN32)
     return()
 endif()
@@ -105,4 +108,21 @@ function(kx_check_imports)
                 --exports ${PROJECT_SOURCE_DIR}/tests/imports/windows-exports.txt ${mode}
                 $<TARGET_FILE:${A_TARGET}>)
     set_tests_properties(imports_${A_TARGET} PROPERTIES LABELS "package" TIMEOUT 60)
+endfunction()
+
+# What a shipped program must not carry, read from the link map that
+# kx_shipped_program has the linker write beside it.
+function(kx_check_parts)
+    cmake_parse_arguments(A "" "TARGET" "ABSENT" ${ARGN})
+    if(NOT KX_BUILD_TESTS OR NOT Python3_Interpreter_FOUND)
+        return()
+    endif()
+    set(args)
+    foreach(member ${A_ABSENT})
+        list(APPEND args --absent "${member}")
+    endforeach()
+    add_test(NAME parts_${A_TARGET}
+        COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/imports/check_parts.py
+                --map $<TARGET_FILE_DIR:${A_TARGET}>/$<TARGET_FILE_BASE_NAME:${A_TARGET}>.map ${args})
+    set_tests_properties(parts_${A_TARGET} PROPERTIES LABELS "package" TIMEOUT 60)
 endfunction()
