@@ -38,6 +38,9 @@ add_compile_options(-ffunction-sections -fdata-sections)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     option(KX_SHIPPED_LTO "Link-time optimisation of the shipped programs" ON)
 endif()
+# For bench/stub-size.py: the optimiser's assembly stays beside each shipped
+# program (<program>.ltrans0.ltrans.s), which the benchmark counts per source file.
+option(KX_SHIPPED_SAVE_TEMPS "Keep the link-time optimiser's files of the shipped programs" OFF)
 if(KX_SHIPPED_LTO)
     add_compile_options(-flto -ffat-lto-objects)
     add_link_options(-fno-lto)
@@ -76,6 +79,9 @@ function(kx_shipped_program target)
         # One partition: GCC 12 stops with an internal error in its mod/ref pass
         # when it cuts these programs into several.
         target_link_options(${target} PRIVATE -flto -flto-partition=one)
+        if(KX_SHIPPED_SAVE_TEMPS)
+            target_link_options(${target} PRIVATE -save-temps=obj)
+        endif()
     endif()
     target_link_options(${target} PRIVATE
         "-Wl,-Map=$<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.map"

@@ -50,6 +50,7 @@ class LinkMap:
     def __init__(self, text):
         lines = text.splitlines()
         self.members = []        # (archive file name, member) in the order taken
+        self.member_paths = []   # (archive path as the link saw it, member)
         self.contributions = []  # Contribution, placed sections only
         self._read_members(lines)
         self._read_memory_map(lines)
@@ -63,6 +64,7 @@ class LinkMap:
                 if not m:
                     break  # the next part of the map
                 self.members.append((os.path.basename(m.group(1)), m.group(2)))
+                self.member_paths.append((m.group(1), m.group(2)))
 
     def _read_memory_map(self, lines):
         try:
