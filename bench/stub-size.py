@@ -202,10 +202,16 @@ def report(path, map_path, top):
         asm = os.path.splitext(path)[0] + ".ltrans0.ltrans.s"
         root = tree_root(path)
         if os.path.exists(asm) and root:
-            tools = "x86_64-w64-mingw32-" if image.machine == peimage.IMAGE_FILE_MACHINE_AMD64 \
-                else "i686-w64-mingw32-"
-            table("link-time optimised code by object file (%s; unwind tables not split)"
-                  % os.path.basename(asm), lto_objects(asm, m, root, tools), top)
+            # Only the link that kept the assembly names its object after it; a
+            # later link without KX_SHIPPED_SAVE_TEMPS leaves an old one behind.
+            lto = {os.path.basename(c.source) for c in m.contributions if c.part == linkmap.LTO_PART}
+            if lto != {os.path.basename(asm)[:-2] + ".o"}:
+                print("  %s is not from the link of this map: not read" % asm)
+            else:
+                tools = "x86_64-w64-mingw32-" if image.machine == peimage.IMAGE_FILE_MACHINE_AMD64 \
+                    else "i686-w64-mingw32-"
+                table("link-time optimised code by object file (%s; unwind and exception tables not split)"
+                      % os.path.basename(asm), lto_objects(asm, m, root, tools), top)
     else:
         print("  no link map at %s" % map_path)
     return not is_setup or stub <= TARGET
