@@ -219,6 +219,36 @@ TEST(CleanMachine, RunKilledHalfWayIsPutBackByTheNextStart) {
     ExpectUnchanged(before, "killed run, then the next start");
 }
 
+// One setup of a package at a time: a second Install while the first runs is
+// told so, changes nothing, and may run once the first has ended.
+TEST(CleanMachine, ASecondSetupOfThePackageWaitsForTheFirst) {
+    auto second = ToReady(gManySetup, kManyTarget);
+    auto first = ToReady(gManySetup, kManyTarget);
+    first->ClickAsync(idBtnNext);
+    for (int t = 0; t < 60000 && SendMessageA(first->Control(idProgressBar), PBM_GETPOS, 0, 0) < 5; t += 20) Sleep(20);
+    second->ClickAsync(idBtnNext);
+    HWND box = second->WaitForBox(60000);
+    ASSERT_NE(box, nullptr);
+    const std::string busy = Text("Many Files \xB5\xC4\xC1\xED\xD2\xBB\xB8\xF6\xB0\xB2\xD7\xB0\xBB\xF2\xD0\xB6\xD4\xD8\xB3"
+                                  "\xCC\xD0\xF2\xD5\xFD\xD4\xDA\xD4\xCB\xD0\xD0\xA1\xA3\xC7\xEB\xB5\xC8\xCB\xFC\xBD\xE1\xCA\xF8"
+                                  "\xBA\xF3\xD4\xD9\xCA\xD4\xA1\xA3",
+                                  "", "Another setup or uninstall of Many Files is running. Wait until it has finished, then "
+                                      "try again.");
+    if (RunLang() != 1) EXPECT_EQ(TSetupProcess::BoxText(box), busy);
+    second->Answer(box, IDOK);
+    EXPECT_TRUE(second->Enabled(idBtnNext)) << "the second may try again";
+    // The first ends as ever.
+    for (HWND end; (end = first->WaitForBox(600000)) != nullptr;) {
+        first->Answer(end, IDOK);
+        break;
+    }
+    EXPECT_TRUE(first->WaitForExit(20000));
+    CloseStartedWindows();
+    second->Close();
+    EXPECT_TRUE(second->WaitForExit(10000));
+    EXPECT_EQ(ReadBytes(kManyTarget + "INSTFILE.LST").substr(0, kManyTarget.size() + 10), kManyTarget + "f00000.dat");
+}
+
 TEST(CleanMachine, ThousandsOfFilesAreInstalledWholeAndListed) {
     InstallCompletely(gManySetup, kManyTarget);
     std::string expected;
