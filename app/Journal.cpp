@@ -735,29 +735,25 @@ TUndoOutcome TJournal::Commit() {
     Sync();
     // From here on the run is done, whatever happens to the clean-up: a journal
     // left now is committed again at the next start.
-    FEnded = true;
-    try {
-        Close();
-    } catch (const Exception&) {
-    }
-    TJournalContents contents;
-    ParseJournal(FSystem.ReadFile(FPath), contents);
-    TUndoOutcome outcome = TJournalEnd(FSystem, contents.Entries).DropSetAside();
-    FSystem.DeleteFile(FPath);
-    return outcome;
+    return End(true);
 }
 
 TUndoOutcome TJournal::Rollback() {
     if (!Active()) return {};
+    return End(false);
+}
+
+TUndoOutcome TJournal::End(bool committed) {
     FEnded = true;
     try {
         Close();
     } catch (const Exception&) {
-        // What reached the file is what is undone.
+        // What reached the file is what the end works from.
     }
     TJournalContents contents;
     ParseJournal(FSystem.ReadFile(FPath), contents);
-    TUndoOutcome outcome = TJournalEnd(FSystem, contents.Entries).Undo();
+    TJournalEnd end(FSystem, contents.Entries);
+    TUndoOutcome outcome = committed ? end.DropSetAside() : end.Undo();
     FSystem.DeleteFile(FPath);
     return outcome;
 }

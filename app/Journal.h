@@ -166,6 +166,9 @@ private:
     std::size_t Append(TJournalOp op, std::vector<std::string> args);
     std::string FreeName(const std::string& folder, const char* ext);
     void Close();
+    // Closes the file and works through what reached it: drops what was set
+    // aside (committed) or undoes it all; the file goes.
+    TUndoOutcome End(bool committed);
     // The run's folder for staged and set-aside files beside folder, made at its first use.
     std::string StagingDirFor(const std::string& folder);
     // Whether a file or folder of target's name is in its folder, from one
