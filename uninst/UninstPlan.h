@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "uninst/UnInstIni.h"
-#include "uninst/WinPaths.h"
+#include "base/WinPaths.h"
 
 namespace kx {
 
