@@ -35,9 +35,20 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 
 TSetupFM* FormOf(HWND hwnd) { return reinterpret_cast<TSetupFM*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
 
+// The top-level window a child belongs to, up its chain of parents (GetAncestor
+// is not there on every Windows 98).
+HWND RootWindow(HWND hwnd) {
+    while (hwnd && (GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD)) {
+        HWND parent = GetParent(hwnd);
+        if (!parent) break;
+        hwnd = parent;
+    }
+    return hwnd;
+}
+
 // Containers pass what their children report up to the form, which handles it.
 LRESULT ForwardToForm(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    HWND form = GetAncestor(hwnd, GA_ROOT);
+    HWND form = RootWindow(hwnd);
     return form && form != hwnd ? SendMessageA(form, msg, wp, lp) : 0;
 }
 
