@@ -133,7 +133,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     int rc = 1;
     try {
-        const TUninstPlaces places = GetUninstPlaces();
+        const TUninstPlaces places = GetSystemPlaces();
         std::vector<TLoadedInstallation> loaded;
         for (const TInstallation& where : FindInstallations(start.OwnPath, places)) {
             TLoadedInstallation inst;

@@ -187,17 +187,6 @@ private:
 
 } // namespace
 
-bool IsProtectedDir(const std::string& dir, const TUninstPlaces& places) {
-    const unsigned cp = places.CodePage;
-    if (IsDriveRoot(dir, cp)) return true;
-    auto guards = [&](const std::string& p) {
-        return !p.empty() && (SameWinPath(dir, p, cp) || IsInsideWinDir(p, dir, cp));
-    };
-    if (guards(places.WindowsDir) || guards(places.SystemDir) || guards(places.CommonFilesDir)) return true;
-    return std::any_of(places.ProgramsDirs.begin(), places.ProgramsDirs.end(), guards) ||
-           std::any_of(places.ProtectedDirs.begin(), places.ProtectedDirs.end(), guards);
-}
-
 TUninstEntry ReadUninstEntry(const TEntryValueReader& read) {
     TUninstEntry e;
     auto text = [&](const char* name) { return read(name).value_or(std::string()); };

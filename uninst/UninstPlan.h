@@ -7,22 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "uninst/UnInstIni.h"
+#include "app/InstallSafety.h"
 #include "base/WinPaths.h"
+#include "sys/SystemPlaces.h"
+#include "uninst/UnInstIni.h"
 
 namespace kx {
 
-// The system's own folders on the machine the plan is made for (each with a
-// trailing backslash) and the code page its paths are written in.
-struct TUninstPlaces {
-    unsigned CodePage = 0;
-    std::string WindowsDir, SystemDir, CommonFilesDir;
-    std::vector<std::string> ProgramsDirs;  // the Start menu's programs folders (all users, current user)
-    std::vector<std::string> ProtectedDirs; // more folders never removed (Program Files and its variants)
-};
-
-// A drive root, one of the places' folders, or a folder above one of them.
-bool IsProtectedDir(const std::string& dir, const TUninstPlaces& places);
+// The system's own folders on the machine the plan is made for.
+using TUninstPlaces = TSystemPlaces;
 
 // The values of an installation's uninstall entry that the uninstaller reads.
 struct TUninstEntry {

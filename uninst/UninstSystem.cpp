@@ -22,9 +22,7 @@ namespace kx {
 
 namespace {
 
-const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const char kShellFoldersKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 std::string ReadText(HKEY root, const char* key, const char* value) {
     TRegKey k;
@@ -37,8 +35,6 @@ std::optional<std::string> ReadValue(HKEY key, const std::string& name) {
     if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
     return ReadRegText(key, name.c_str());
 }
-
-std::string Dir(const std::string& path) { return path.empty() ? path : AddTrailingBackslash(path); }
 
 // The subkey names of a key under HKEY_LOCAL_MACHINE.
 std::vector<std::string> SubKeys(const char* key) {
@@ -68,32 +64,6 @@ bool ReadFileText(const std::string& path, std::string& text) {
 }
 
 } // namespace
-
-TUninstPlaces GetUninstPlaces() {
-    TUninstPlaces p;
-    p.CodePage = ActiveCodePage();
-    p.WindowsDir = GetWindowsPath();
-    p.SystemDir = GetSystemPath();
-    const std::string drive = p.SystemDir.substr(0, 3);
-    // Read, not made: GetCommonFilesPath would create the maker's folder.
-    std::string programFiles = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "ProgramFilesDir"));
-    if (programFiles.empty()) programFiles = drive + "Program Files\\";
-    p.CommonFilesDir = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "CommonFilesDir"));
-    if (p.CommonFilesDir.empty()) p.CommonFilesDir = programFiles + "Common Files\\";
-    p.ProtectedDirs.push_back(programFiles);
-    for (const char* v : {"ProgramFilesDir (x86)", "CommonFilesDir (x86)", "ProgramW6432Dir", "CommonW6432Dir"}) {
-        std::string d = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, v));
-        if (!d.empty()) p.ProtectedDirs.push_back(d);
-    }
-    for (auto [root, value] : {std::pair{HKEY_LOCAL_MACHINE, "Common Programs"}, std::pair{HKEY_CURRENT_USER, "Programs"}}) {
-        std::string d = Dir(ReadText(root, kShellFoldersKey, value));
-        if (!d.empty()) p.ProgramsDirs.push_back(d);
-    }
-    // The folder the setup falls back to when the shell names none.
-    p.ProgramsDirs.push_back(drive + "WINDOWS\\Start Menu\\Programs\\");
-    p.ProtectedDirs.push_back(GetTempDir());
-    return p;
-}
 
 bool SameFile(const std::string& a, const std::string& b) {
     return SameText(a, b) || SameText(GetShortPath(a), GetShortPath(b));

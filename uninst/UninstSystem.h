@@ -11,8 +11,6 @@
 
 namespace kx {
 
-TUninstPlaces GetUninstPlaces();
-
 // One installation: its uninstall entry under HKEY_LOCAL_MACHINE and its target folder.
 struct TInstallation {
     std::string RegKey;
