@@ -35,5 +35,11 @@ constexpr unsigned msgUninstallFailed = 36;
 constexpr unsigned msgRestartQuestion = 38;
 constexpr unsigned msgNeedWin9x = 39;
 constexpr unsigned msgNeedWin2k = 40;
+constexpr unsigned msgRecordsChanged = 50;
+constexpr unsigned msgLinkRefused = 51;
+constexpr unsigned msgPackageBusy = 52;
+constexpr unsigned msgDirIsDriveRoot = 53;
+constexpr unsigned msgDirIsSystemFolder = 54;
+constexpr unsigned msgDirHoldsOtherPackage = 55;
 
 } // namespace kx

@@ -42,6 +42,12 @@ const TMessageEntry kTable[] = {
     {msgRestartQuestion, "Setup Complete. You need to reboot the machine to update the file\xA3\xACPress Ok to Restart"},
     {msgNeedWin9x, "Windows 9x Operation system is required for install this program, press Ok to abort\xA3\xA1"},
     {msgNeedWin2k, "Windows 2000/XP Operation system is required for install this program, press Ok to abort\xA3\xA1"},
+    {msgRecordsChanged, "%s has been changed since the installation; nothing is removed."},
+    {msgLinkRefused, "%s leads to another place; nothing is removed through it."},
+    {msgPackageBusy, "Another setup or uninstall of this program is running. Try again when it has finished."},
+    {msgDirIsDriveRoot, "%s is the root of a drive. Choose a folder for the program."},
+    {msgDirIsSystemFolder, "%s is a folder that Windows or all programs use. Choose a folder of its own for the program."},
+    {msgDirHoldsOtherPackage, "%s holds another program's installation. Choose another folder."},
 };
 
 } // namespace
