@@ -1,0 +1,29 @@
+// A lock that one process at a time holds across the system: a named mutex, as
+// one setup or uninstall of a package at a time takes it.
+#pragma once
+#include <string>
+
+namespace kx {
+
+class TNamedLock {
+public:
+    TNamedLock() = default;
+    ~TNamedLock() { Release(); }
+    TNamedLock(const TNamedLock&) = delete;
+    TNamedLock& operator=(const TNamedLock&) = delete;
+
+    // True when this process holds the lock now (also when its last holder ended
+    // without letting it go); false when another process holds it, or when the
+    // name cannot be opened (someone else made it and keeps us out).
+    bool TryAcquire(const std::string& name);
+    void Release();
+    bool Held() const { return FHandle != nullptr; }
+
+private:
+    void* FHandle = nullptr;
+};
+
+// Whether another process holds the lock of that name at this moment.
+bool NamedLockIsTaken(const std::string& name);
+
+} // namespace kx
