@@ -10,6 +10,7 @@
 #include "base/Text.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
+#include "sys/DesktopShell.h"
 #include "sys/FileVersion.h"
 #include "sys/Files.h"
 #include "sys/Paths.h"
@@ -131,8 +132,18 @@ void CreateProgramGroup(TSetupFM& form) {
         }
         shortcut(form.FInstallDir + plan.File, plan.Title, folder);
     }
-    if (form.FUnInst)
-        shortcut(form.FInstallDir + "kxUnInst.EXE", Format(GetSetupMsg(msgUninstShortcut), form.FGrpName), group);
+    if (form.FUnInst) {
+        const std::string title = Format(GetSetupMsg(msgUninstShortcut), form.FGrpName);
+        const std::string link = group + title + ".Lnk";
+        // The Windows folder's copy, which only administrators can replace, told
+        // which installation to remove; the target folder's copy only when there
+        // is none.
+        const std::string windowsCopy = WindowsUninstallerPath();
+        const bool saved = FileExists(windowsCopy)
+                               ? CreateShortcut(windowsCopy, title, link, UninstallerArguments(form.FInstallDir, ActiveCodePage()))
+                               : CreateShortcut(form.FInstallDir + "kxUnInst.EXE", title, link);
+        if (saved) form.FShortcuts.push_back(link);
+    }
     ShellOpen(group, "", form.Handle());
 }
 
@@ -153,6 +164,10 @@ void RegisterUninstall(TSetupFM& form) {
                                                                uninstallerSize > 0 ? uninstallerSize : 0)));
     entry.WriteInteger("NoModify", 1);
     entry.WriteInteger("NoRepair", 1);
+    // Where only administrators write: the uninstaller acts on its record files
+    // only while they are as written here.
+    entry.WriteString(kRecIniDigest, RecordDigest(LoadFileToString(form.FInstallDir + "UnInst.Ini")));
+    entry.WriteString(kRecListDigest, RecordDigest(LoadFileToString(form.FInstallDir + "INSTFILE.LST")));
 
     TRecordList(entry, kRecCreatedDir).AddAll(form.FCreatedDirs);
     TRecordList(entry, kRecShortcut).AddAll(form.FShortcuts);
@@ -222,7 +237,8 @@ void FinishSetupWith(TSetupFM& form, const std::function<void()>& restartSystem)
             return;
         }
     } else if (!form.FAutoRun.empty()) {
-        ShellOpen(form.FInstallDir + form.FAutoRun, form.FInstallDir, nullptr);
+        // With the rights of the user logged on, not with the setup's.
+        OpenAsDesktopUser(form.FInstallDir + form.FAutoRun, form.FInstallDir);
     }
     ShowBox(form, GetSetupMsg(msgInstallSuccess), MB_OK | MB_ICONINFORMATION);
     PostMessageA(form.Handle(), WM_CLOSE, 0, 0);

@@ -543,6 +543,10 @@ TEST(Registration, CompleteInstallOfTheDemoRegistersEverything) {
     EXPECT_EQ(RegValue(key, "DisplayIcon"), dir + "kxUnInst.Exe");
     EXPECT_EQ(RegValue(key, "NoModify"), "dword:1");
     EXPECT_EQ(RegValue(key, "NoRepair"), "dword:1");
+    // The digests of the uninstaller's record files as written (SHA-256): the
+    // settings file checked above, and the list by Windows' own provider.
+    EXPECT_EQ(RegValue(key, "kxIniSha256"), "6abc31cf19792c730b52b538e41aa3bc1115abe66c206e57f8c1c9295952acef");
+    EXPECT_EQ(RegValue(key, "kxListSha256"), Sha256Hex(FileBytes(dir + "INSTFILE.LST")));
     // The payload's files and the uninstaller, in KiB rounded up.
     std::uint64_t bytes = uninst.size();
     for (const std::string& f : {dir + "acmeui.exe", dir + "acmesvc.exe", SystemDir() + "acmehook.dll",

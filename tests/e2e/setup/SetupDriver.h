@@ -14,6 +14,10 @@ namespace kxe2e {
 // A Unix path as Wine's Z: drive sees it; Windows paths pass unchanged.
 std::string WinPath(const std::string& path);
 
+// The SHA-256 digest of bytes in lower-case hex, from Windows' own provider
+// (not the product's implementation).
+std::string Sha256Hex(const std::string& bytes);
+
 // The drivers' command line: each "--name=value" argument whose "--name=" is
 // listed stores its value in the string beside it.
 void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const char*, std::string*>> options);
@@ -25,9 +29,10 @@ struct TRect {
 
 class TSetupProcess {
 public:
-    // Starts the program; extraEnv holds "NAME=value" entries added to this
-    // process's environment for the child.
-    explicit TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv = {});
+    // Starts the program with the command-line arguments given; extraEnv holds
+    // "NAME=value" entries added to this process's environment for the child.
+    explicit TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv = {},
+                           const std::string& arguments = std::string());
     // Takes over the process that shows a visible top-level window of formClass
     // (a program started by another one); null after the timeout.
     static std::unique_ptr<TSetupProcess> Attach(const char* formClass, int timeoutMs = 20000);
