@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/InstallSafety.h"
@@ -21,6 +22,7 @@ using TUninstPlaces = TSystemPlaces;
 struct TUninstEntry {
     std::string DisplayName, UnInstallPath, GrpName, UnInstallString, Publisher;
     std::string GroupDir;                   // "kxGroupDir"
+    std::string IniDigest, ListDigest;      // "kxIniSha256", "kxListSha256"
     std::vector<std::string> CreatedDirs;   // "kxCreatedDir<N>", parents before children
     std::vector<std::string> Shortcuts;     // "kxShortcut<N>"
     std::vector<std::string> RegValues;     // "kxRegValue<N>": "<key>;<value name>"
@@ -34,6 +36,12 @@ using TEntryValueReader = std::function<std::optional<std::string>(const std::st
 TUninstEntry ReadUninstEntry(const TEntryValueReader& read);
 // The names of every value of the entry that the setup wrote and the uninstaller knows.
 std::vector<std::string> UninstEntryValueNames(const TUninstEntry& entry);
+
+// Whether the record files are as the setup wrote them: each one's digest is
+// the one its uninstall entry keeps. An entry without a digest keeps nothing
+// to trust the file by, which counts as a change.
+enum class TRecordCheck { Unchanged, IniChanged, ListChanged };
+TRecordCheck CheckRecordFiles(std::string_view iniText, std::string_view listText, const TUninstEntry& entry);
 
 // Why a record is left alone.
 enum class TRefusal {
@@ -56,6 +64,7 @@ struct TRefusedRecord {
 struct TPlannedFile {
     std::string Path;
     bool Shared = false; // counted in SharedDLLs: deleted only when the count falls to zero
+    int Record = -1;     // of a shared file: N of its record "kxSharedFile<N>"
 };
 
 struct TPlannedRegValue {

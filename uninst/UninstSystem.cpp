@@ -69,15 +69,19 @@ bool SameFile(const std::string& a, const std::string& b) {
     return SameText(a, b) || SameText(GetShortPath(a), GetShortPath(b));
 }
 
-std::vector<TInstallation> FindInstallations(const std::string& ownPath, const TUninstPlaces& places) {
+std::vector<TInstallation> FindInstallations(const std::string& ownPath, const std::string& targetDir,
+                                             const TUninstPlaces& places) {
     std::vector<TInstallation> found;
+    if (!targetDir.empty() && !IsAbsolutePath(targetDir)) return found;
     const std::string ownDir = ExtractFilePath(ownPath);
+    const std::string dir = targetDir.empty() ? ownDir : AddTrailingBackslash(targetDir);
     std::string text;
     TUnInstIni ini;
-    if (ReadFileText(ownDir + "UnInst.Ini", text)) {
-        if (ReadUnInstIni(text, ini)) found.push_back({ini.RegKey, ownDir, std::string()});
+    if (ReadFileText(dir + "UnInst.Ini", text)) {
+        if (ReadUnInstIni(text, ini)) found.push_back({ini.RegKey, dir, std::string()});
         return found;
     }
+    if (!targetDir.empty()) return found;
     if (!SameFile(RemoveTrailingBackslash(ownDir), RemoveTrailingBackslash(places.WindowsDir))) return found;
     for (const std::string& sub : SubKeys(kUninstallKey)) {
         const std::string key = std::string(kUninstallKey) + "\\" + sub;
@@ -92,22 +96,35 @@ std::vector<TInstallation> FindInstallations(const std::string& ownPath, const T
     return found;
 }
 
-bool LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded) {
+TLoadOutcome LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded,
+                              std::string& changedFile) {
     std::string iniText, listText;
     TUnInstIni ini;
-    if (!ReadFileText(where.Dir + "UnInst.Ini", iniText) || !ReadUnInstIni(iniText, ini)) return false;
+    if (!ReadFileText(where.Dir + "UnInst.Ini", iniText) || !ReadUnInstIni(iniText, ini)) return TLoadOutcome::Unknown;
     // An entry found in the system's list must be the one its settings file names.
-    if (!SameText(ini.RegKey, where.RegKey)) return false;
-    if (!ReadFileText(where.Dir + "INSTFILE.LST", listText)) return false;
+    if (!SameText(ini.RegKey, where.RegKey)) return TLoadOutcome::Unknown;
+    if (!ReadFileText(where.Dir + "INSTFILE.LST", listText)) return TLoadOutcome::Unknown;
     TRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ini.RegKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ini.RegKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+        return TLoadOutcome::Unknown;
     loaded.Where = where;
     loaded.Entry = ReadUninstEntry([&](const std::string& name) { return ReadValue(key.Get(), name); });
-    if (loaded.Entry.UnInstallPath.empty()) return false;
+    if (loaded.Entry.UnInstallPath.empty()) return TLoadOutcome::Unknown;
     if (!SameFile(RemoveTrailingBackslash(loaded.Entry.UnInstallPath), RemoveTrailingBackslash(where.Dir)))
-        return false;
+        return TLoadOutcome::Unknown;
+    switch (CheckRecordFiles(iniText, listText, loaded.Entry)) {
+    case TRecordCheck::IniChanged:
+        changedFile = where.Dir + "UnInst.Ini";
+        return TLoadOutcome::RecordsChanged;
+    case TRecordCheck::ListChanged:
+        changedFile = where.Dir + "INSTFILE.LST";
+        return TLoadOutcome::RecordsChanged;
+    case TRecordCheck::Unchanged:
+        break;
+    }
     if (loaded.Where.DisplayName.empty()) loaded.Where.DisplayName = loaded.Entry.DisplayName;
-    return MakeUninstPlan(ini, ReadInstFileList(listText), loaded.Entry, places, loaded.Plan);
+    return MakeUninstPlan(ini, ReadInstFileList(listText), loaded.Entry, places, loaded.Plan) ? TLoadOutcome::Loaded
+                                                                                               : TLoadOutcome::Unknown;
 }
 
 bool OtherEntryNames(const std::string& program, const std::string& exceptKey) {
@@ -156,6 +173,28 @@ void DeleteSharedCount(const std::string& path) {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDllsKey);
     }
 }
+
+std::optional<std::string> TRegistrySharedCounts::ReadRecord(const std::string& name) {
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FEntryKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    return ReadValue(key.Get(), name);
+}
+
+void TRegistrySharedCounts::DeleteRecord(const std::string& name) {
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FEntryKey.c_str(), 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key.Get(), name.c_str());
+    // On disk before the count changes: a run cut short then leaves the count
+    // one too high, never lowered twice.
+    RegFlushKey(key.Get());
+}
+
+std::optional<std::uint32_t> TRegistrySharedCounts::ReadCount(const std::string& path) { return ReadSharedCount(path); }
+
+void TRegistrySharedCounts::WriteCount(const std::string& path, std::uint32_t count) { WriteSharedCount(path, count); }
+
+void TRegistrySharedCounts::DeleteCount(const std::string& path) { DeleteSharedCount(path); }
 
 void CheckEntryCanBeRemoved(const std::string& entryKey) {
     TRegKey key;
