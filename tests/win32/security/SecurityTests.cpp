@@ -258,11 +258,11 @@ protected:
 TEST_F(DesktopShell, TheDesktopsExplorerStartsTheProgramWithItsRights) {
     DWORD parent = 0;
     std::string cwd;
-    const std::string dir = "C:\\kxprobe\\";
+    const std::string dir = "C:\\Program Files\\kx probe\\";
     ASSERT_TRUE(RunProbe(dir, [&] { return kx::OpenThroughDesktopShell(dir + "probe.exe", dir); }, parent, cwd));
     EXPECT_NE(parent, GetCurrentProcessId());
     EXPECT_TRUE(kx::SameText(ProcessName(parent), "explorer.exe")) << ProcessName(parent);
-    EXPECT_TRUE(kx::SameText(cwd, "C:\\kxprobe")) << cwd;
+    EXPECT_TRUE(kx::SameText(cwd, "C:\\Program Files\\kx probe")) << cwd;
 }
 
 TEST_F(DesktopShell, WithoutElevationTheProgramIsOpenedDirectly) {
