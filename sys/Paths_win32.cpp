@@ -42,6 +42,12 @@ std::string GetCommonFilesPath() {
 }
 
 std::string GetCommonFilesPath(std::vector<std::string>& created) {
+    const std::string dir = GetCommonFilesRoot() + kMakerFolder;
+    MakeDirPath(dir, created);
+    return AddTrailingBackslash(dir);
+}
+
+std::string GetCommonFilesRoot() {
     std::string dir;
     TRegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, key.Put()) ==
@@ -56,8 +62,6 @@ std::string GetCommonFilesPath(std::vector<std::string>& created) {
         }
     }
     if (dir.empty()) dir = GetSystemPath().substr(0, 3) + "Program Files\\Common Files";
-    dir = AddTrailingBackslash(dir) + kMakerFolder;
-    MakeDirPath(dir, created);
     return AddTrailingBackslash(dir);
 }
 

@@ -165,11 +165,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         if (loaded.empty()) {
             if (!changed) ShowBox(msgUninstallFailed);
         } else if (!lockName.empty() && (start.FirstPhase ? !lock.TryAcquire(lockName) : NamedLockIsTaken(lockName))) {
-            ShowBox(msgPackageBusy);
+            ShowBox(msgSetupRunning, GroupNameOf(loaded.front()));
         } else if (!start.FirstPhase && StartSecondPhase(start)) {
             rc = 0;
         } else if (!lockName.empty() && !lock.Held() && !lock.TryAcquire(lockName)) {
-            ShowBox(msgPackageBusy);
+            ShowBox(msgSetupRunning, GroupNameOf(loaded.front()));
         } else {
             rc = RunForm(instance, std::move(loaded), lock);
         }

@@ -96,6 +96,10 @@ std::vector<TInstallation> FindInstallations(const std::string& ownPath, const s
     return found;
 }
 
+std::string GroupNameOf(const TLoadedInstallation& inst) {
+    return inst.Entry.GrpName.empty() ? inst.Where.DisplayName : inst.Entry.GrpName;
+}
+
 TLoadOutcome LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded,
                               std::string& changedFile) {
     std::string iniText, listText;

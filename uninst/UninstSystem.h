@@ -40,6 +40,9 @@ enum class TLoadOutcome {
     RecordsChanged, // a record file is not as the setup wrote it (ChangedFile names it)
 };
 
+// The name the user knows the installation by: its group name, else its display name.
+std::string GroupNameOf(const TLoadedInstallation& inst);
+
 // Reads "UnInst.Ini", "INSTFILE.LST" and the uninstall entry, checks the files
 // against the entry's digests and makes the plan. Changes nothing.
 TLoadOutcome LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded,

@@ -79,10 +79,6 @@ BOOL CALLBACK SetChildFont(HWND child, LPARAM font) {
     return TRUE;
 }
 
-std::string GroupNameOf(const TLoadedInstallation& inst) {
-    return inst.Entry.GrpName.empty() ? inst.Where.DisplayName : inst.Entry.GrpName;
-}
-
 } // namespace
 
 void RegisterUnInstClasses(HINSTANCE instance) {
@@ -242,7 +238,7 @@ void TUnInstFM::btnUnInstallClick() {
 void TUnInstFM::RunUninstall() {
     if (!FLock.Held() &&
         !FLock.TryAcquire(PackageMutexName(FInstallations[FChosen].Where.RegKey, IsNTFamily()))) {
-        Ask(GetSetupMsg(msgPackageBusy), MB_OK | MB_ICONERROR);
+        Ask(Format(GetSetupMsg(msgSetupRunning), GroupNameOf(FInstallations[FChosen])), MB_OK | MB_ICONERROR);
         DestroyWindow(FHandle);
         return;
     }

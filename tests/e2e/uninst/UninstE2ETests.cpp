@@ -443,8 +443,8 @@ TEST_F(Uninstall, ASecondUninstallerOfThePackageSaysAnotherOneIsRunning) {
     auto inst = Install();
     auto first = Start(inst->TargetUninstaller());
     ASSERT_NE(first, nullptr);
-    ExpectOnlyBox(inst->TargetUninstaller(), Msg(52));
-    ExpectOnlyBox(inst->WindowsCopy, Msg(52), "\"" + inst->Dir + "\"");
+    ExpectOnlyBox(inst->TargetUninstaller(), Msg(42, inst->GroupName));
+    ExpectOnlyBox(inst->WindowsCopy, Msg(42, inst->GroupName), "\"" + inst->Dir + "\"");
     // No second window: the first one's is the only one.
     Sleep(500);
     EXPECT_EQ(TopLevelWindowsOf(kUnInstFormClass), 1);
