@@ -4,6 +4,7 @@
 #include "sys/Files.h"
 #include "sys/Handles.h"
 #include "sys/Paths.h"
+#include "sys/SystemLibrary.h"
 #include "sys/Win32.h"
 #include "sys/untSetupUtils.h"
 
@@ -21,6 +22,24 @@ std::string ReadText(HKEY root, const char* key, const char* value) {
 }
 
 std::string Dir(const std::string& path) { return path.empty() ? path : AddTrailingBackslash(path); }
+
+// A 32-bit program on 64-bit Windows, whose registry view names the 32-bit
+// Program Files only (IsWow64Process arrived with Windows XP).
+bool UnderWow64() {
+    using TIsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto isWow64 = GetProc<TIsWow64Process>(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// A value of the 64-bit registry view.
+std::string ReadText64(const char* key, const char* value) {
+    constexpr REGSAM kWow64View64 = 0x0100; // KEY_WOW64_64KEY
+    TRegKey k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | kWow64View64, k.Put()) != ERROR_SUCCESS)
+        return std::string();
+    return ReadRegText(k.Get(), value);
+}
 
 } // namespace
 
@@ -40,6 +59,11 @@ TSystemPlaces GetSystemPlaces() {
         std::string d = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, v));
         if (!d.empty()) p.ProgramFilesDirs.push_back(d);
     }
+    if (UnderWow64())
+        for (const char* v : {"ProgramFilesDir", "CommonFilesDir"}) {
+            std::string d = Dir(ReadText64(kCurrentVersionKey, v));
+            if (!d.empty()) p.ProgramFilesDirs.push_back(d);
+        }
     p.ProtectedDirs = p.ProgramFilesDirs;
     for (auto [root, value] : {std::pair{HKEY_LOCAL_MACHINE, "Common Programs"}, std::pair{HKEY_CURRENT_USER, "Programs"}}) {
         std::string d = Dir(ReadText(root, kShellFoldersKey, value));
