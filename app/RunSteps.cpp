@@ -6,6 +6,7 @@
 #include "app/CopyStep.h"
 #include "app/InstallRun.h"
 #include "app/InstallSteps.h"
+#include "app/JournalText.h"
 #include "app/PackageId.h"
 #include "app/PayloadArchive.h"
 #include "app/SetupCommandLine.h"
@@ -16,7 +17,7 @@
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
 #include "sys/DesktopShell.h"
-#include "sys/Handles.h"
+#include "sys/NamedLock.h"
 #include "sys/Paths.h"
 #include "sys/Resources.h"
 #include "sys/SysLog.h"
@@ -28,47 +29,6 @@ namespace {
 
 std::string JournalPath(const TSetupFields& f) { return GetWindowsPath() + JournalFileName(f.FRegKey); }
 
-// The package's named mutex, held while it is owned; an owner that was killed
-// leaves it abandoned, which counts as free.
-class TPackageLock {
-public:
-    bool TryTake(const std::string& regKey) {
-        FMutex.Reset(CreateMutexA(nullptr, FALSE, PackageMutexName(regKey, IsNTFamily()).c_str()));
-        if (!FMutex) return true; // no lock to be had: go on as a lone setup
-        const DWORD r = WaitForSingleObject(FMutex.Get(), 0);
-        if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) {
-            FOwned = true;
-            return true;
-        }
-        FMutex.Reset();
-        return false;
-    }
-    void Release() {
-        if (FOwned) ReleaseMutex(FMutex.Get());
-        FOwned = false;
-        FMutex.Reset();
-    }
-    ~TPackageLock() { Release(); }
-
-private:
-    TKernelHandle FMutex;
-    bool FOwned = false;
-};
-
-std::string Lines(const std::vector<std::string>& items) {
-    std::string text;
-    for (const std::string& item : items) text += "\r\n" + item;
-    return text;
-}
-
-// What a rollback could not do at once, for the end of a message.
-std::string UndoText(const TUndoOutcome& outcome) {
-    std::string text;
-    if (!outcome.AtRestart.empty()) text += "\r\n\r\n" + GetSetupMsg(msgRestoredAtRestart) + Lines(outcome.AtRestart);
-    if (!outcome.Failed.empty()) text += "\r\n\r\n" + GetSetupMsg(msgNotUndone) + Lines(outcome.Failed);
-    return text;
-}
-
 class TRunSession {
 public:
     // A silent run opens no folder in the shell.
@@ -77,14 +37,13 @@ public:
     TRunContext& Context() { return *FContext; }
 
     void Begin() {
-        if (!FLock.TryTake(FForm.FRegKey))
+        if (!FLock.TryAcquire(PackageMutexName(FForm.FRegKey, IsNTFamily())))
             throw Exception(Format(GetSetupMsg(msgSetupRunning), FForm.FGrpName));
         // A run killed since this setup started: put back first.
         TUndoOutcome recovered;
         if (TJournal::Recover(FSystem, JournalPath(FForm), FForm.FRegKey, recovered) ==
             TJournal::TRecovery::RolledBack)
-            FForm.ShowMessage(Format(GetSetupMsg(msgRunRecovered), FForm.FGrpName) + UndoText(recovered),
-                    MB_OK | MB_ICONINFORMATION);
+            FForm.ShowMessage(RecoveredText(FForm.FGrpName, recovered), MB_OK | MB_ICONINFORMATION);
         FSaved = FForm;
         FJournal = std::make_unique<TJournal>(FSystem, JournalPath(FForm), FForm.FRegKey);
         std::vector<bool> checked(static_cast<std::size_t>(FForm.CompCount()));
@@ -137,7 +96,7 @@ public:
 private:
     TSetupFM& FForm;
     TWinSetupSystem FSystem;
-    TPackageLock FLock;
+    TNamedLock FLock; // the package's lock; a holder that was killed leaves it free
     TSetupFields FSaved;
     std::unique_ptr<TJournal> FJournal;
     std::unique_ptr<TRunContext> FContext;
@@ -193,13 +152,12 @@ bool CheckSetupPayload(TSetupFM& form) {
 }
 
 void RecoverInterruptedRun(TSetupFM& form) {
-    TPackageLock lock;
-    if (!lock.TryTake(form.FRegKey)) return;
+    TNamedLock lock;
+    if (!lock.TryAcquire(PackageMutexName(form.FRegKey, IsNTFamily()))) return;
     TWinSetupSystem system(form.Handle());
     TUndoOutcome outcome;
     if (TJournal::Recover(system, JournalPath(form), form.FRegKey, outcome) == TJournal::TRecovery::RolledBack)
-        form.ShowMessage(Format(GetSetupMsg(msgRunRecovered), form.FGrpName) + UndoText(outcome),
-                MB_OK | MB_ICONINFORMATION);
+        form.ShowMessage(RecoveredText(form.FGrpName, outcome), MB_OK | MB_ICONINFORMATION);
 }
 
 int RunSilently(TSetupFM& form, const TSetupCommandLine& options) {

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/JournalText.h"
 #include "app/PackageId.h"
+#include "app/WinSetupSystem.h"
 #include "base/Format.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
@@ -113,6 +115,25 @@ void ShowBox(unsigned message, const std::string& arg = std::string()) {
     MessageBoxA(nullptr, text.c_str(), GetSetupMsg(msgUninstall).c_str(), MB_OK | MB_ICONERROR);
 }
 
+// A setup run of the package that was killed or lost its power left its
+// journal: what it changed is put back before the records are read, so that
+// the uninstaller removes what was installed before it, and the user is told.
+// Not while a setup of the package runs (its journal is live).
+void RecoverInterruptedRun(const TInstallation& where) {
+    TNamedLock lock;
+    if (!lock.TryAcquire(PackageMutexName(where.RegKey, IsNTFamily()))) return;
+    TWinSetupSystem system(nullptr, true);
+    TUndoOutcome outcome;
+    if (TJournal::Recover(system, GetWindowsPath() + JournalFileName(where.RegKey), where.RegKey, outcome) !=
+        TJournal::TRecovery::RolledBack)
+        return;
+    // Started with the target folder: the name is the entry's, as it is now.
+    const std::string name =
+        where.DisplayName.empty() ? RegText(system.ReadValue(where.RegKey, "DisplayName")) : where.DisplayName;
+    MessageBoxA(nullptr, RecoveredText(name, outcome).c_str(), GetSetupMsg(msgUninstall).c_str(),
+                MB_OK | MB_ICONINFORMATION);
+}
+
 int RunForm(HINSTANCE instance, std::vector<TLoadedInstallation> installations, TNamedLock& lock) {
     RegisterUnInstClasses(instance);
     TUnInstFM form(instance, std::move(installations), GetProgramFileName(), lock);
@@ -142,6 +163,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         std::vector<TLoadedInstallation> loaded;
         bool changed = false;
         for (const TInstallation& where : FindInstallations(start.OwnPath, start.TargetDir, places)) {
+            RecoverInterruptedRun(where);
             TLoadedInstallation inst;
             std::string changedFile;
             switch (LoadInstallation(where, places, inst, changedFile)) {

@@ -13,6 +13,7 @@
 
 #include "Snapshot.h"
 #include "app/SetupControlIds.h"
+#include "uninst/UnInstControlIds.h"
 #include "tests/e2e/setup/SetupDriver.h"
 
 #include <commctrl.h>
@@ -260,6 +261,41 @@ TEST(CleanMachine, ThousandsOfFilesAreInstalledWholeAndListed) {
     EXPECT_EQ(wrong, 0);
     expected += kManyTarget + "UnInst.Ini\r\n" + kManyTarget + "INSTFILE.LST\r\n";
     EXPECT_TRUE(ReadFileBytes(kManyTarget + "INSTFILE.LST") == expected);
+}
+
+// With the package installed (above), a second run of it killed half way, and
+// then the uninstaller started instead of the setup: it puts back what the run
+// changed before it reads the records, says so, and offers to remove what was
+// installed before.
+TEST(CleanMachine, RerunKilledHalfWayIsPutBackByTheUninstaller) {
+    ASSERT_NE(ReadFileBytes(kManyTarget + "INSTFILE.LST"), "<missing>") << "needs the package installed";
+    const TSnapshot before = TakeSnapshot();
+    {
+        auto p = ToReady(gManySetup, kManyTarget);
+        p->ClickAsync(idBtnNext);
+        bool halfWay = false;
+        for (int t = 0; t < 300000 && !halfWay; t += 20) {
+            halfWay = SendMessageA(p->Control(idProgressBar), PBM_GETPOS, 0, 0) >= 40;
+            if (!halfWay) Sleep(20);
+        }
+        ASSERT_TRUE(halfWay);
+        p->Kill();
+    }
+    EXPECT_FALSE(SnapshotDiff(before, TakeSnapshot()).empty()) << "killed before it changed anything";
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    TSetupProcess first(std::string(windows) + "\\kxUnInst.exe",
+                        {}, "\"" + kManyTarget.substr(0, kManyTarget.size() - 1) + "\"");
+    HWND box = first.WaitForBox(60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TSetupProcess::BoxText(box), RecoveredText(GroupOfMany()));
+    // Put back by now; what the uninstaller does next (its private copy) is its own.
+    ExpectUnchanged(before, "killed rerun, then the uninstaller");
+    first.Answer(box, IDOK);
+    std::unique_ptr<TSetupProcess> form = TSetupProcess::Attach(kUnInstFormClass, 30000);
+    ASSERT_NE(form, nullptr) << "the uninstaller goes on to its window";
+    form->Close();
+    EXPECT_TRUE(form->WaitForExit(10000));
 }
 
 // ---------------------------------------------------------------- over an older version
