@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "base/Format.h"
 #include "sys/Files.h"
@@ -130,34 +131,62 @@ TPeImage LoadProgram(const std::string& path, const char* role, bool allow64) {
     }
 }
 
-std::vector<std::uint8_t> PackPayload(const TPackage& package, const TPackOptions& o, kxarc::TProgressBar& bar) {
-    TTempFile temp(kxarc::TempPath());
+std::uint64_t FileSizeOf(const std::string& path) {
+    std::error_code ec;
+    std::uintmax_t size = fs::file_size(path, ec);
+    if (ec)
+        throw EInputOutput(Format("cannot read %s: %s", path, ec.message()));
+    return size;
+}
+
+// Packs files/ into the temporary file `archive`; answers its size.
+std::uint64_t PackPayload(const TPackage& package, const TPackOptions& o, const std::string& archive,
+                          kxarc::TProgressBar& bar) {
     std::vector<kxarc::TArchiveInput> inputs;
     for (const TPayloadFile& f : package.Files)
         inputs.push_back({f.Path, "", false, f.Size, f.StoredName});
-    kxarc::TWriteResult r = kxarc::WriteArchive(temp.Path(), inputs, o.Archive, bar);
+    kxarc::TWriteResult r = kxarc::WriteArchive(archive, inputs, o.Archive, bar);
     if (!r.Written)
         throw EInputOutput("the payload archive could not be written");
     if (r.LeftOut)
         throw EInputOutput(Format("%d payload files could not be packed", r.LeftOut));
-    return ReadBinaryFile(temp.Path());
+    return FileSizeOf(archive);
 }
 
 std::vector<std::uint8_t> Bytes(const std::optional<std::string>& text) {
     return text ? std::vector<std::uint8_t>(text->begin(), text->end()) : std::vector<std::uint8_t>();
 }
 
-void WriteOutput(const std::string& output, const std::vector<std::uint8_t>& bytes) {
+struct TFileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Writes the image beside the output under a temporary name, fills in the
+// checksum, and only then gives it the output's name.
+void WriteOutput(const std::string& output, const TPeOutput& image) {
     TTempFile temp(output + ".kxpack-" + kxarc::UniqueSuffix() + ".tmp");
-    std::FILE* f = std::fopen(temp.Path().c_str(), "wb");
-    if (!f)
-        throw EInputOutput(Format("cannot write %s: %s", output, std::strerror(errno)));
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    int error = errno;
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok)
-        throw EInputOutput(Format("cannot write %s: %s", output, std::strerror(error ? error : errno)));
+    auto failed = [&](int error) {
+        return EInputOutput(Format("cannot write %s: %s", output, std::strerror(error)));
+    };
+    {
+        std::unique_ptr<std::FILE, TFileCloser> f(std::fopen(temp.Path().c_str(), "wb"));
+        if (!f)
+            throw failed(errno);
+        std::uint32_t sum = StreamImage(image, [&](const std::uint8_t* p, std::size_t n) {
+            if (std::fwrite(p, 1, n, f.get()) != n)
+                throw failed(errno);
+        });
+        std::uint8_t field[4] = {static_cast<std::uint8_t>(sum), static_cast<std::uint8_t>(sum >> 8),
+                                 static_cast<std::uint8_t>(sum >> 16), static_cast<std::uint8_t>(sum >> 24)};
+        if (std::fseek(f.get(), static_cast<long>(image.ChecksumOffset), SEEK_SET) != 0 ||
+            std::fwrite(field, 1, sizeof field, f.get()) != sizeof field)
+            throw failed(errno);
+        int error = std::fflush(f.get()) == 0 ? 0 : errno;
+        if (std::fclose(f.release()) != 0 && !error)
+            error = errno;
+        if (error)
+            throw failed(error);
+    }
     std::error_code ec;
     fs::permissions(temp.Path(), fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::add, ec);
@@ -210,25 +239,34 @@ int PackCommand(const TPackOptions& o) {
         if (resources.size() != before)
             Say("warning: the stub already carries KXFILE resources; they are replaced");
 
-        std::vector<std::uint8_t> payload = o.Payload.empty() ? PackPayload(package, o, bar)
-                                                              : ReadBinaryFile(o.Payload);
-        const std::size_t payloadSize = payload.size();
+        // The payload stays on disk: packed into a temporary file, or the
+        // ready archive itself, read again only while the output is written.
+        std::unique_ptr<TTempFile> packed;
+        std::string payloadPath = o.Payload;
+        if (payloadPath.empty()) {
+            packed = std::make_unique<TTempFile>(kxarc::TempPath());
+            payloadPath = packed->Path();
+            PackPayload(package, o, payloadPath, bar);
+        }
+        const std::uint64_t payloadSize = FileSizeOf(payloadPath);
         std::pair<const char*, std::vector<std::uint8_t>> parts[] = {
-            {"INIFILE", Bytes(package.Content.Script)}, {"SETUPX", std::move(payload)},
-            {"UNINST", uninstaller.Bytes()},            {"LICCN", Bytes(package.Content.Licences[0])},
-            {"LICB5", Bytes(package.Content.Licences[1])}, {"LICEN", Bytes(package.Content.Licences[2])}};
+            {"INIFILE", Bytes(package.Content.Script)}, {"UNINST", uninstaller.Bytes()},
+            {"LICCN", Bytes(package.Content.Licences[0])}, {"LICB5", Bytes(package.Content.Licences[1])},
+            {"LICEN", Bytes(package.Content.Licences[2])}};
         for (auto& [name, data] : parts)
             resources.push_back({kxfile, TResourceId::Of(name), LangEnglishUS, 0, std::move(data)});
+        resources.push_back({kxfile, TResourceId::Of("SETUPX"), LangEnglishUS, 0, {}, payloadPath, payloadSize});
 
-        std::vector<std::uint8_t> image;
+        TPeOutput image;
         try {
-            image = WithResources(stub, std::move(resources));
+            image = LayOutWithResources(stub, std::move(resources));
         } catch (const EPeImage& e) {
             throw EInputOutput(Format("the stub %s cannot take the resources: %s", stubPath, e.Message()));
         }
         WriteOutput(o.Output, image);
-        std::printf("kxpack: wrote %s (%zu bytes, payload %zu bytes)\n", o.Output.c_str(), image.size(),
-                    payloadSize);
+        std::printf("kxpack: wrote %s (%llu bytes, payload %llu bytes)\n", o.Output.c_str(),
+                    static_cast<unsigned long long>(image.Pieces.Size()),
+                    static_cast<unsigned long long>(payloadSize));
         return ExitOk;
     } catch (const EInputOutput& e) {
         bar.Finish();
