@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 
+#include "archive/ArchiveFormat.h"
 #include "base/Format.h"
 #include "sys/Files.h"
 #include "tools/kxpack/Package.h"
@@ -153,6 +155,22 @@ std::uint64_t PackPayload(const TPackage& package, const TPackOptions& o, const 
     return FileSizeOf(archive);
 }
 
+// The most the payload archive of these files can take: every block stored
+// as it is (a block that does not shrink is stored raw), behind its header.
+std::uint64_t PayloadSizeBound(const std::vector<TPayloadFile>& files, std::int32_t blockSize) {
+    std::uint64_t size = ArchiveHeaderFixedSize;
+    for (const TPayloadFile& f : files) {
+        const std::uint64_t bytes = static_cast<std::uint64_t>(f.Size);
+        const std::uint64_t blocks = (bytes + static_cast<std::uint64_t>(blockSize) - 1) / static_cast<std::uint64_t>(blockSize);
+        size += FileEntryFixedSize + f.StoredName.size() + bytes + blocks * BlockHeaderSize;
+    }
+    return size;
+}
+
+std::string Megabytes(std::uint64_t bytes) {
+    return Format("%.0f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+}
+
 std::vector<std::uint8_t> Bytes(const std::optional<std::string>& text) {
     return text ? std::vector<std::uint8_t>(text->begin(), text->end()) : std::vector<std::uint8_t>();
 }
@@ -239,22 +257,59 @@ int PackCommand(const TPackOptions& o) {
         if (resources.size() != before)
             Say("warning: the stub already carries KXFILE resources; they are replaced");
 
-        // The payload stays on disk: packed into a temporary file, or the
-        // ready archive itself, read again only while the output is written.
-        std::unique_ptr<TTempFile> packed;
-        std::string payloadPath = o.Payload;
-        if (payloadPath.empty()) {
-            packed = std::make_unique<TTempFile>(kxarc::TempPath());
-            payloadPath = packed->Path();
-            PackPayload(package, o, payloadPath, bar);
-        }
-        const std::uint64_t payloadSize = FileSizeOf(payloadPath);
         std::pair<const char*, std::vector<std::uint8_t>> parts[] = {
             {"INIFILE", Bytes(package.Content.Script)}, {"UNINST", uninstaller.Bytes()},
             {"LICCN", Bytes(package.Content.Licences[0])}, {"LICB5", Bytes(package.Content.Licences[1])},
             {"LICEN", Bytes(package.Content.Licences[2])}};
         for (auto& [name, data] : parts)
             resources.push_back({kxfile, TResourceId::Of(name), LangEnglishUS, 0, std::move(data)});
+
+        // Whether the program can be loaded is known before anything is packed:
+        // a ready archive has its size, and the files cannot take more than
+        // their bound.
+        const bool ready = !o.Payload.empty();
+        const std::uint64_t payloadBound =
+            ready ? FileSizeOf(o.Payload) : PayloadSizeBound(package.Files, o.Archive.BlockSize);
+        std::uint64_t outputBound = 0;
+        {
+            std::vector<TResource> trial = resources;
+            trial.push_back({kxfile, TResourceId::Of("SETUPX"), LangEnglishUS, 0, {}, "payload", payloadBound});
+            try {
+                outputBound = LayOutWithResources(stub, std::move(trial)).Pieces.Size();
+            } catch (const EPeImage&) {
+                outputBound = std::numeric_limits<std::uint64_t>::max();
+            }
+        }
+        if (outputBound > MaxSetupSize) {
+            std::string text =
+                ready ? Format("the setup program would be %s (%s bytes); Windows loads one of at most %s "
+                               "(%s bytes)",
+                               Megabytes(outputBound), std::to_string(outputBound), Megabytes(MaxSetupSize),
+                               std::to_string(MaxSetupSize))
+                      : Format("the setup program could be up to %s (%s bytes), as the payload files take %s "
+                               "before compression; Windows loads one of at most %s (%s bytes). Leave files out, "
+                               "or pack them first with kxarc create and give the archive with --payload, which "
+                               "counts at its real size",
+                               Megabytes(outputBound), std::to_string(outputBound), Megabytes(payloadBound),
+                               Megabytes(MaxSetupSize), std::to_string(MaxSetupSize));
+            std::vector<TFinding> tooLarge = {
+                {TSeverity::Error, ready ? o.Payload : std::string(FilesFolderName) + "/", 0, text}};
+            if (Report(tooLarge, o) && !o.Force) {
+                Say("the setup program would be too large; nothing written");
+                return ExitPackageErrors;
+            }
+        }
+
+        // The payload stays on disk: packed into a temporary file, or the
+        // ready archive itself, read again only while the output is written.
+        std::unique_ptr<TTempFile> packed;
+        std::string payloadPath = o.Payload;
+        if (!ready) {
+            packed = std::make_unique<TTempFile>(kxarc::TempPath());
+            payloadPath = packed->Path();
+            PackPayload(package, o, payloadPath, bar);
+        }
+        const std::uint64_t payloadSize = FileSizeOf(payloadPath);
         resources.push_back({kxfile, TResourceId::Of("SETUPX"), LangEnglishUS, 0, {}, payloadPath, payloadSize});
 
         TPeOutput image;
