@@ -141,10 +141,12 @@ TWriteResult WriteArchive(const std::string& archive, const std::vector<TArchive
             bar.Update(static_cast<int>((done + static_cast<double>(current) * percent / 100.0) * 100.0 / total),
                        label);
     };
-    const std::string* storedName = nullptr;
+    const TArchiveInput* adding = nullptr;
     arc.OnAddFile = [&](TArchiverRoot*, TFileEntry& entry, bool&) {
-        if (storedName && !storedName->empty())
-            entry.Name = *storedName;
+        if (adding && !adding->StoredName.empty())
+            entry.Name = adding->StoredName;
+        if (adding && adding->Date >= 0)
+            entry.Date = adding->Date;
     };
 
     try {
@@ -154,7 +156,7 @@ TWriteResult WriteArchive(const std::string& archive, const std::vector<TArchive
         std::size_t fileIndex = 0;
         for (const auto& in : inputs) {
             arc.SetStartingDirectory(in.StartingDir);
-            storedName = &in.StoredName;
+            adding = &in;
             label = in.Path;
             current = in.Size;
             leftOut.clear();

@@ -1,5 +1,6 @@
 // kxpack: turns a package folder into a setup program, without a compiler.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,8 @@ int main(int argc, char** argv) {
             o.Allow64 = true;
         } else if (a == "--no-progress") {
             o.Progress = false;
+        } else if (a == "-v" || a == "--verbose") {
+            o.Verbose = true;
         } else if (kxarc::TOptionRead r = kxarc::ReadWriteOption(a, reader, o.Archive);
                    r != kxarc::TOptionRead::NotMine) {
             if (r == kxarc::TOptionRead::Refused)
@@ -122,6 +125,15 @@ int main(int argc, char** argv) {
     if (operands.size() != 1)
         return kxarc::UsageError(operands.empty() ? "missing the package folder" : "more than one package folder given");
     o.PackageDir = operands[0];
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+        unsigned long long seconds = 0;
+        // Up to the last second of 9999, the last year a date of the archive can hold.
+        if (!kxarc::ParseNumber(epoch, 253402300799ull, seconds))
+            return kxarc::UsageError(std::string("SOURCE_DATE_EPOCH=") + epoch +
+                                     " is not a number of seconds since 1970");
+        o.HaveSourceDateEpoch = true;
+        o.SourceDateEpoch = static_cast<std::int64_t>(seconds);
+    }
     if (o.CheckOnly && !o.Output.empty())
         return kxarc::UsageError("--check writes nothing; leave out --output");
     if (!o.CheckOnly && o.Output.empty())

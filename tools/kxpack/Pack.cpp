@@ -17,10 +17,6 @@
 #include "tools/kxpack/Package.h"
 #include "tools/kxpack/PeResources.h"
 
-#ifndef KXPACK_DATA_DIR
-#define KXPACK_DATA_DIR ""
-#endif
-
 namespace fs = std::filesystem;
 
 namespace kx::kxpack {
@@ -36,9 +32,35 @@ std::vector<std::string> DataDirectories() {
         dirs.push_back(d.string());
         dirs.push_back((d / ".." / "share" / "kxsetup").lexically_normal().string());
     }
-    if (*KXPACK_DATA_DIR)
-        dirs.push_back(KXPACK_DATA_DIR);
     return dirs;
+}
+
+std::uint32_t PackageSeed(const std::string& script, const std::vector<std::string>& names,
+                          const std::vector<std::int64_t>& sizes, const std::vector<double>& dates) {
+    // FNV-1a over the bytes, each part ended by its length so that parts
+    // cannot run into each other.
+    std::uint32_t h = 2166136261u;
+    auto add = [&](const void* data, std::size_t n) {
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        for (std::size_t i = 0; i < n; ++i)
+            h = (h ^ p[i]) * 16777619u;
+        const std::uint64_t length = n;
+        for (int i = 0; i < 8; ++i)
+            h = (h ^ static_cast<std::uint8_t>(length >> (8 * i))) * 16777619u;
+    };
+    add(script.data(), script.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        add(names[i].data(), names[i].size());
+        const std::int64_t size = i < sizes.size() ? sizes[i] : 0;
+        const std::int64_t millis = i < dates.size() ? static_cast<std::int64_t>(dates[i] * 86400000.0 + 0.5) : 0;
+        std::uint8_t fixed[16];
+        for (int k = 0; k < 8; ++k) {
+            fixed[k] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(size) >> (8 * k));
+            fixed[8 + k] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(millis) >> (8 * k));
+        }
+        add(fixed, sizeof fixed);
+    }
+    return h;
 }
 
 namespace {
@@ -89,13 +111,16 @@ private:
 
 void Say(const std::string& text) { kxarc::ReportError(text); }
 
-std::string FindDefault(const char* name, const char* option) {
+std::string FindDefault(const char* name, const char* option, bool verbose) {
     std::string looked;
     for (const std::string& dir : DataDirectories()) {
         fs::path p = fs::path(dir) / name;
         std::error_code ec;
-        if (fs::is_regular_file(p, ec))
+        if (fs::is_regular_file(p, ec)) {
+            if (verbose)
+                Say(Format("%s: %s (not given; found where kxpack looks for it)", option + 2, p.string()));
             return p.string();
+        }
         looked += "\n  " + p.string();
     }
     throw EInputOutput(Format("no %s found; give %s FILE. Looked for:%s", name, option, looked));
@@ -141,13 +166,36 @@ std::uint64_t FileSizeOf(const std::string& path) {
     return size;
 }
 
-// Packs files/ into the temporary file `archive`; answers its size.
+// Packs files/ into the temporary file `archive`; answers its size. Entries
+// carry their files' dates in UTC, or SOURCE_DATE_EPOCH, and the identifier
+// comes from --seed or from the package itself: the bytes depend on nothing
+// of the machine that packs.
 std::uint64_t PackPayload(const TPackage& package, const TPackOptions& o, const std::string& archive,
                           kxarc::TProgressBar& bar) {
+    const TDateTime epoch = o.HaveSourceDateEpoch ? UtcDateTime(o.SourceDateEpoch) : 0;
     std::vector<kxarc::TArchiveInput> inputs;
-    for (const TPayloadFile& f : package.Files)
-        inputs.push_back({f.Path, "", false, f.Size, f.StoredName});
-    kxarc::TWriteResult r = kxarc::WriteArchive(archive, inputs, o.Archive, bar);
+    std::vector<std::string> names;
+    std::vector<std::int64_t> sizes;
+    std::vector<double> dates;
+    for (const TPayloadFile& f : package.Files) {
+        const TDateTime date = o.HaveSourceDateEpoch ? epoch : f.Date;
+        inputs.push_back({f.Path, "", false, f.Size, f.StoredName, date});
+        names.push_back(f.StoredName);
+        sizes.push_back(f.Size);
+        dates.push_back(date);
+    }
+    kxarc::TWriteOptions options = o.Archive;
+    if (!options.HaveSeed) {
+        options.HaveSeed = true;
+        options.Seed = PackageSeed(package.Content.Script.value_or(""), names, sizes, dates);
+    }
+    if (o.Verbose) {
+        Say(o.HaveSourceDateEpoch
+                ? Format("entry dates: SOURCE_DATE_EPOCH=%lld", static_cast<long long>(o.SourceDateEpoch))
+                : std::string("entry dates: the files' modification times in UTC"));
+        Say(Format("archive seed: %u%s", options.Seed, o.Archive.HaveSeed ? " (--seed)" : " (from the package)"));
+    }
+    kxarc::TWriteResult r = kxarc::WriteArchive(archive, inputs, options, bar);
     if (!r.Written)
         throw EInputOutput("the payload archive could not be written");
     if (r.LeftOut)
@@ -224,9 +272,13 @@ int PackCommand(const TPackOptions& o) {
             if (fs::is_directory(o.Output, ec))
                 throw EInputOutput(Format("cannot write %s: it is a folder", o.Output));
             if (stubPath.empty())
-                stubPath = FindDefault(DefaultStubName, "--stub");
+                stubPath = FindDefault(DefaultStubName, "--stub", o.Verbose);
+            else if (o.Verbose)
+                Say("stub: " + stubPath + " (--stub)");
             if (uninstallerPath.empty())
-                uninstallerPath = FindDefault(DefaultUninstallerName, "--uninstaller");
+                uninstallerPath = FindDefault(DefaultUninstallerName, "--uninstaller", o.Verbose);
+            else if (o.Verbose)
+                Say("uninstaller: " + uninstallerPath + " (--uninstaller)");
         }
 
         TPackage package = ReadPackage(o.PackageDir, o.Payload, bar);

@@ -37,12 +37,23 @@ struct TPackOptions {
     bool Force = false;        // package errors are reported as warnings
     bool Allow64 = false;      // a 64-bit stub and uninstaller are accepted (test builds)
     bool Progress = false;
+    bool Verbose = false;      // say which stub and uninstaller, which dates, which seed
+    // SOURCE_DATE_EPOCH: every payload entry gets this date instead of its file's.
+    bool HaveSourceDateEpoch = false;
+    std::int64_t SourceDateEpoch = 0;
     kxarc::TWriteOptions Archive;
 };
 
 int PackCommand(const TPackOptions& o);
 
-// Where the default stub and uninstaller are looked for, in order.
+// Where the default stub and uninstaller are looked for, in order: beside
+// kxpack, then in ../share/kxsetup from there (where cmake --install puts them).
 std::vector<std::string> DataDirectories();
+
+// The archive identifier's seed when --seed is not given: drawn from what the
+// package holds (the script, the stored names, sizes and dates of its files),
+// so that the same package gives the same bytes on every machine.
+std::uint32_t PackageSeed(const std::string& script, const std::vector<std::string>& names,
+                          const std::vector<std::int64_t>& sizes, const std::vector<double>& dates);
 
 } // namespace kx::kxpack

@@ -2,6 +2,7 @@
 #include "tools/kxpack/Package.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -43,6 +44,18 @@ std::string Join(const std::vector<std::string>& parts) {
     return s;
 }
 
+// When the file was last written, in UTC.
+TDateTime ModifiedUtc(const fs::directory_entry& item) {
+    std::error_code ec;
+    fs::file_time_type t = item.last_write_time(ec);
+    if (ec)
+        throw EInputOutput(Format("cannot read %s: %s", item.path().string(), ec.message()));
+    auto since = std::chrono::file_clock::to_sys(t).time_since_epoch();
+    auto ms = std::chrono::floor<std::chrono::milliseconds>(since).count();
+    std::int64_t seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    return UtcDateTime(seconds, static_cast<int>(ms - seconds * 1000));
+}
+
 // The files below dir in a stable order (sorted by name per level); symbolic
 // links to files are followed, links to folders are not.
 void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& package) {
@@ -74,7 +87,7 @@ void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& packag
                 package.Findings.push_back({TSeverity::Error, shown, 0,
                                             "the file is 2 GB or larger; the payload cannot store it"});
             else
-                package.Files.push_back({item.path().string(), stored, size});
+                package.Files.push_back({item.path().string(), stored, size, ModifiedUtc(item)});
         } else {
             package.Findings.push_back({TSeverity::Warning, shown, 0,
                                         "neither a file nor a folder (or a broken link); not packed"});
@@ -118,6 +131,23 @@ void ReadArchivePayload(const std::string& archive, TPackage& package, kxarc::TP
 }
 
 } // namespace
+
+TDateTime UtcDateTime(std::int64_t unixSeconds, int milliseconds) {
+    using namespace std::chrono;
+    const sys_seconds at{seconds{unixSeconds}};
+    const sys_days day = floor<days>(at);
+    const year_month_day ymd{day};
+    const hh_mm_ss<seconds> time{at - day};
+    DateTimeParts p;
+    p.Year = static_cast<int>(ymd.year());
+    p.Month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+    p.Day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    p.Hour = static_cast<int>(time.hours().count());
+    p.Minute = static_cast<int>(time.minutes().count());
+    p.Second = static_cast<int>(time.seconds().count());
+    p.MilliSecond = milliseconds;
+    return EncodeDateTime(p);
+}
 
 std::vector<std::uint8_t> ReadBinaryFile(const std::string& path) {
     std::unique_ptr<std::FILE, TFileCloser> f(std::fopen(path.c_str(), "rb"));

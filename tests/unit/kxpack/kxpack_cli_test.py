@@ -43,8 +43,9 @@ def check(cond, what):
         print('FAIL:', what)
 
 
-def run(*argv, cwd=None):
-    p = subprocess.run([KXPACK] + [str(a) for a in argv], cwd=cwd, capture_output=True)
+def run(*argv, cwd=None, env=None, program=None):
+    p = subprocess.run([program or KXPACK] + [str(a) for a in argv], cwd=cwd, capture_output=True,
+                       env=dict(os.environ, **env) if env else None)
     return p.returncode, p.stdout.decode('latin-1'), p.stderr.decode('latin-1')
 
 
@@ -227,6 +228,8 @@ def main():
         check(rc == 0 and not leftovers(pkg, {'setup.ini', 'LICCN.txt', 'LICB5.txt', 'LICEN.txt', 'files'}),
               f'--check on a good package: exit {rc}, nothing written: {se}')
 
+        reproducible(work, pkg, common)
+        where_the_stub_comes_from(work, pkg, stub, bare)
         bad_packages(work, common)
         bad_stubs_and_outputs(work, pkg, stub, stub64, bare)
         payload_archives(work, pkg, common)
@@ -359,6 +362,85 @@ def bad_stubs_and_outputs(work, pkg, stub, stub64, bare):
         check(rc == 3 and 'cannot write' in se, f'{what}: exit {rc} (want 3) naming the failure: {se}')
         check(leftovers(out_dir) == [], f'{what}: nothing is left behind: {leftovers(out_dir)}')
     check(not os.path.exists('/proc/kxpack-test'), 'nothing appears under /proc')
+
+
+def reproducible(work, pkg, common):
+    """The same package gives the same bytes in any time zone, and with
+    SOURCE_DATE_EPOCH whatever the files' times; the dates stored are UTC."""
+    outs = os.path.join(work, 'tz')
+    os.makedirs(outs)
+    results = {}
+    for tz in ('UTC', 'Asia/Shanghai', 'America/New_York'):
+        out = os.path.join(outs, tz.replace('/', '-') + '.exe')
+        rc, _, se = run(*common, pkg, '-o', out, env={'TZ': tz})
+        check(rc == 0, f'packing under TZ={tz}: {se}')
+        results[tz] = open(out, 'rb').read() if rc == 0 else b''
+    check(len(set(results.values())) == 1, 'the same package gives the same bytes under every TZ, without --seed')
+
+    # The entry date of a file written at 2001-02-03 04:05:06 UTC, read back by kxarc.
+    moved = os.path.join(work, 'pkg-moved')
+    shutil.copytree(pkg, moved)
+    stamp = 981173106  # 2001-02-03 04:05:06 UTC
+    for folder, _, names in os.walk(os.path.join(moved, 'files')):
+        for name in names:
+            os.utime(os.path.join(folder, name), (stamp, stamp))
+    out = os.path.join(outs, 'moved.exe')
+    rc, _, se = run(*common, moved, '-o', out, env={'TZ': 'Asia/Shanghai'})
+    arc = os.path.join(outs, 'moved.setupx')
+    with open(arc, 'wb') as f:
+        f.write(wrestool_get(out, 'KXFILE', 'SETUPX'))
+    listing = subprocess.run([KXARC, 'list', arc], capture_output=True, text=True,
+                             env=dict(os.environ, TZ='UTC')).stdout
+    check(rc == 0 and '2001-02-03 04:05 ' in listing,
+          f'entries carry the files\' times in UTC, whatever TZ the packing ran in: {se} {listing}')
+    check(open(out, 'rb').read() != results['UTC'], 'other file times give other bytes')
+
+    # SOURCE_DATE_EPOCH: other file times and another zone, the same bytes.
+    epoch = {'SOURCE_DATE_EPOCH': '1700000000'}
+    a, b = os.path.join(outs, 'epoch-a.exe'), os.path.join(outs, 'epoch-b.exe')
+    rc1, _, se1 = run(*common, pkg, '-o', a, env=dict(epoch, TZ='UTC'))
+    rc2, _, se2 = run(*common, moved, '-o', b, env=dict(epoch, TZ='Asia/Tokyo'))
+    check(rc1 == 0 and rc2 == 0 and open(a, 'rb').read() == open(b, 'rb').read(),
+          f'the same SOURCE_DATE_EPOCH gives the same bytes whatever the file times and TZ: {se1} {se2}')
+    with open(arc, 'wb') as f:
+        f.write(wrestool_get(b, 'KXFILE', 'SETUPX'))
+    listing = subprocess.run([KXARC, 'list', arc], capture_output=True, text=True,
+                             env=dict(os.environ, TZ='UTC')).stdout
+    check('2023-11-14 22:13 ' in listing, f'SOURCE_DATE_EPOCH is every entry\'s date: {listing}')
+    rc, _, se = run(*common, pkg, '-o', os.path.join(outs, 'bad.exe'), env={'SOURCE_DATE_EPOCH': '17e8'})
+    check(rc == 2 and 'SOURCE_DATE_EPOCH' in se, f'a SOURCE_DATE_EPOCH that is no number is refused: {rc} {se}')
+
+    # Nothing of the machine: neither the package's folder nor the output's.
+    data = results['UTC']
+    for text in (work, os.path.basename(work), os.path.basename(pkg)):
+        check(text.encode() not in data and text.encode('utf-16-le') not in data,
+              f'the output holds no path of the build machine ({text})')
+
+
+def where_the_stub_comes_from(work, pkg, stub, bare):
+    """kxpack takes the stub from beside itself or ../share/kxsetup, never from a
+    folder compiled into it; --verbose says which one it used."""
+    home = os.path.join(work, 'kxpack-home')
+    bindir = os.path.join(home, 'bin')
+    os.makedirs(bindir)
+    lone = os.path.join(bindir, 'kxpack')
+    shutil.copy(KXPACK, lone)
+    out = os.path.join(work, 'where.exe')
+    rc, _, se = run(pkg, '-o', out, program=lone)
+    check(rc == 3 and 'no setupstub.exe found' in se and bindir in se and 'share' in se and 'build' not in se,
+          f'without a stub beside it kxpack names where it looked, and only there: {rc} {se}')
+    share = os.path.join(home, 'share', 'kxsetup')
+    os.makedirs(share)
+    shutil.copy(stub, os.path.join(share, 'setupstub.exe'))
+    shutil.copy(bare, os.path.join(share, 'kxUnInst.exe'))
+    rc, _, se = run('--verbose', pkg, '-o', out, program=lone)
+    check(rc == 0 and os.path.join(share, 'setupstub.exe') in se.replace(os.sep + 'bin' + os.sep + '..', ''),
+          f'the stub in ../share/kxsetup is taken, and --verbose says so: {se}')
+    shutil.copy(stub, os.path.join(bindir, 'setupstub.exe'))
+    rc, _, se = run('--verbose', pkg, '-o', out, program=lone)
+    check(rc == 0 and os.path.join(bindir, 'setupstub.exe') in se, f'a stub beside kxpack comes first: {se}')
+    rc, _, se = run('--verbose', '--stub', stub, pkg, '-o', out, program=lone)
+    check(rc == 0 and f'stub: {stub} (--stub)' in se, f'--stub wins, and --verbose says so: {se}')
 
 
 def interrupted(work, common):
