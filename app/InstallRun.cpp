@@ -57,7 +57,7 @@ void ExtractFiles(TSetupFM& form) {
 
     folders.System = GetSystemPath();
     std::vector<std::string> made;
-    folders.Shared = GetCommonFilesPath(made);
+    folders.Shared = GetCommonFilesPath(form.FSharedDir, made);
     AddCreatedDirs(form.FCreatedDirs, made);
     TWinCopySystem system(GetWindowsPath() + "WinInit.ini");
     const bool appRunning = TopLevelWindowExists(form.FFindClass);

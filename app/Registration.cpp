@@ -147,6 +147,7 @@ void RegisterUninstall(TSetupFM& form) {
     entry.WriteString("Publisher", form.FCompany);
     entry.WriteString("InstallLocation", form.FInstallDir);
     entry.WriteString("DisplayIcon", uninstaller);
+    if (!form.FProductVersion.empty()) entry.WriteString("DisplayVersion", form.FProductVersion);
     const std::int64_t uninstallerSize = FileSize(uninstaller);
     entry.WriteInteger("EstimatedSize",
                        EstimatedSizeKiB(form.FPlacedFiles, static_cast<std::uint64_t>(

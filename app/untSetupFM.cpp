@@ -439,7 +439,7 @@ void TSetupFM::cmbSetupTypeChange() {
 
 void TSetupFM::SuggestInstallDir() {
     if (!Text(edtInstallPath).empty()) return;
-    SetText(edtInstallPath, Format("%sProgram Files\\Velmora\\%s\\", GetWindowsPath().substr(0, 3), FPrgDir));
+    SetText(edtInstallPath, SuggestedInstallDir(GetProgramFilesPath(), FVendorDir, FPrgDir));
 }
 
 bool TSetupFM::AcceptInstallDir() {

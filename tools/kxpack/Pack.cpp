@@ -310,7 +310,7 @@ int PackCommand(const TPackOptions& o) {
             Say("warning: the stub already carries KXFILE resources; they are replaced");
 
         std::pair<const char*, std::vector<std::uint8_t>> parts[] = {
-            {"INIFILE", Bytes(package.Content.Script)}, {"UNINST", uninstaller.Bytes()},
+            {"INIFILE", Bytes(WithDefaultFolders(package.Content.Script.value_or("")))}, {"UNINST", uninstaller.Bytes()},
             {"LICCN", Bytes(package.Content.Licences[0])}, {"LICB5", Bytes(package.Content.Licences[1])},
             {"LICEN", Bytes(package.Content.Licences[2])}};
         for (auto& [name, data] : parts)

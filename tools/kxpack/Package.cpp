@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/MemIniFile.h"
 #include "base/Format.h"
 #include "sys/Files.h"
 #include "tools/kxarc/ArchiveIo.h"
@@ -131,6 +132,25 @@ void ReadArchivePayload(const std::string& archive, TPackage& package, kxarc::TP
 }
 
 } // namespace
+
+const char* const DefaultVendorDir = "Velmora";
+const char* const DefaultSharedDir = "Tarnwick";
+
+std::string WithDefaultFolders(const std::string& script) {
+    const TMemIniFile ini(script);
+    const std::string missing = "\x01";
+    std::string added;
+    for (auto [key, value] : {std::pair{"VendorDir", DefaultVendorDir}, std::pair{"SharedDir", DefaultSharedDir}})
+        if (ini.ReadString("COMMON", key, missing) == missing)
+            added += std::string(key) + "=" + value + "\r\n";
+    if (added.empty())
+        return script;
+    std::string out = script;
+    if (!out.empty() && out.back() != '\n' && out.back() != '\r')
+        out += "\r\n";
+    // A section named again continues the first one.
+    return out + "[Common]\r\n" + added;
+}
 
 TDateTime UtcDateTime(std::int64_t unixSeconds, int milliseconds) {
     using namespace std::chrono;

@@ -2,6 +2,7 @@
 // the archive seed drawn from the package.
 #include <gtest/gtest.h>
 
+#include "tests/unit/kxpack/CaseName.h"
 #include "tools/kxpack/Pack.h"
 #include "tools/kxpack/Package.h"
 
@@ -42,6 +43,30 @@ TEST(PackageSeed, IsTheSameForTheSamePackageAndChangesWithAnyPartOfIt) {
     for (const TSeedInput* other : {&script, &name, &size, &date, &order, &joined})
         EXPECT_NE(other->Seed(), base.Seed());
 }
+
+struct TDefaultsCase {
+    const char* What;
+    const char* Script;
+    const char* Carried;
+};
+class DefaultFolders : public testing::TestWithParam<TDefaultsCase> {};
+TEST_P(DefaultFolders, AreAddedOnlyWhereTheScriptNamesNone) {
+    EXPECT_EQ(WithDefaultFolders(GetParam().Script), GetParam().Carried);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DefaultFolders,
+    testing::Values(
+        TDefaultsCase{"neither", "[Common]\r\nWIN2K=TRUE\r\n",
+                      "[Common]\r\nWIN2K=TRUE\r\n[Common]\r\nVendorDir=Velmora\r\nSharedDir=Tarnwick\r\n"},
+        TDefaultsCase{"no Common section and no line end", "[EN.File]\r\nA=a.exe",
+                      "[EN.File]\r\nA=a.exe\r\n[Common]\r\nVendorDir=Velmora\r\nSharedDir=Tarnwick\r\n"},
+        TDefaultsCase{"an empty vendor is the author's choice", "[common]\r\nvendordir=\r\n",
+                      "[common]\r\nvendordir=\r\n[Common]\r\nSharedDir=Tarnwick\r\n"},
+        TDefaultsCase{"both named", "[Common]\nVendorDir=Larkspur\nSHAREDDIR=Larkspur\n",
+                      "[Common]\nVendorDir=Larkspur\nSHAREDDIR=Larkspur\n"},
+        TDefaultsCase{"named in another section only", "[EN.GrpName]\r\nVendorDir=X\r\n",
+                      "[EN.GrpName]\r\nVendorDir=X\r\n[Common]\r\nVendorDir=Velmora\r\nSharedDir=Tarnwick\r\n"}),
+    test::TCaseName());
 
 } // namespace
 } // namespace kx::kxpack

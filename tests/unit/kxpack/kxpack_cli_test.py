@@ -150,10 +150,15 @@ def round_trip(work, stub, uninstaller, label):
     if rc != 0:
         return None
     check(leftovers(out_dir) == ['setup.exe'], f'{label}: nothing but setup.exe is left: {leftovers(out_dir)}')
-    inputs = {'INIFILE': 'setup.ini', 'LICCN': 'LICCN.txt', 'LICB5': 'LICB5.txt', 'LICEN': 'LICEN.txt'}
+    inputs = {'LICCN': 'LICCN.txt', 'LICB5': 'LICB5.txt', 'LICEN': 'LICEN.txt'}
     for res, name in inputs.items():
         with open(os.path.join(pkg, name), 'rb') as f:
             check(wrestool_get(out, 'KXFILE', res) == f.read(), f'{label}: KXFILE/{res} reads back as {name}')
+    # The script names no folders of its maker: the defaults follow it.
+    with open(os.path.join(pkg, 'setup.ini'), 'rb') as f:
+        check(wrestool_get(out, 'KXFILE', 'INIFILE') ==
+              f.read() + b'[Common]\r\nVendorDir=Velmora\r\nSharedDir=Tarnwick\r\n',
+              f'{label}: KXFILE/INIFILE is setup.ini with the default folders after it')
     with open(uninstaller, 'rb') as f:
         check(wrestool_get(out, 'KXFILE', 'UNINST') == f.read(), f'{label}: KXFILE/UNINST is the uninstaller')
     arc = os.path.join(work, label + '.setupx')
