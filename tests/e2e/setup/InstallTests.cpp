@@ -31,7 +31,7 @@ struct TRunText {
 const TRunText kRunTexts[] = {
     {"StopService",
      {"\xD5\xFD\xD4\xDA\xCD\xA3\xD6\xB9\xB7\xFE\xCE\xF1" "AcmeSvc...", "\xA5\xBF\xA6" "b\xB0\xB1\xA4\xEE\xAA" "A\xB0\xC8 AcmeSvc...",
-      "Stopping Velmora Service AcmeSvc..."}},
+      "Stopping Service AcmeSvc..."}},
     {"Extracting",
      {"\xD5\xFD\xD4\xDA\xBD\xE2\xD1\xB9\xCE\xC4\xBC\xFE:%s", "\xA5\xBF\xA6" "b\xB8\xD1\xC0\xA3\xC0\xC9\xAE\xD7:%s",
       "Extracting File :%s ..."}},
