@@ -8,6 +8,7 @@
 
 #include "base/Random.h"
 #include "sys/Files.h"
+#include "sys/NativePath.h"
 #include "tools/kxarc/BlockPipeline.h"
 
 namespace fs = std::filesystem;
@@ -40,7 +41,7 @@ TOpened OpenForReading(const std::string& archive) {
     r.Arc->SetReadOnly(true);
     r.Arc->SetOptions(TOptions(r.Arc->Options()).Include(oMaintainFileDirectory));
     std::error_code ec;
-    r.Arc->SetFileName(fs::absolute(archive, ec).lexically_normal().string());
+    r.Arc->SetFileName(PathToNative(fs::absolute(NativeToPath(archive), ec).lexically_normal()));
     r.Arc->Open();
     for (const auto& o : r.Arc->FileList())
         r.Entries.push_back(o->FileEntry);
@@ -87,7 +88,7 @@ std::string TempPath() {
     for (;;) {
         fs::path p = dir / (std::string(ToolName()) + "-" + UniqueSuffix() + ".tmp");
         if (!fs::exists(p, ec))
-            return p.string();
+            return PathToNative(p);
     }
 }
 
@@ -117,7 +118,7 @@ TWriteResult WriteArchive(const std::string& archive, const std::vector<TArchive
     arc.SetOptions(opts);
     // The component makes the archive's directory first and wants one to make.
     std::error_code ec;
-    arc.SetFileName(fs::absolute(archive, ec).lexically_normal().string());
+    arc.SetFileName(PathToNative(fs::absolute(NativeToPath(archive), ec).lexically_normal()));
 
     std::unique_ptr<TBlockPipeline> pipeline;
     if (jobs > 1 && !o.Solid) {

@@ -2,6 +2,7 @@
 // the whole program is in a temporary file beside it.
 #include "tools/kxpack/Pack.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -13,9 +14,14 @@
 
 #include "archive/ArchiveFormat.h"
 #include "base/Format.h"
+#include "base/Text.h"
 #include "sys/Files.h"
+#include "sys/NativePath.h"
+#include "sys/TerminalText.h"
+#include "tools/kxpack/IconFile.h"
 #include "tools/kxpack/Package.h"
 #include "tools/kxpack/PeResources.h"
+#include "tools/kxpack/VersionResource.h"
 
 namespace fs = std::filesystem;
 
@@ -28,9 +34,9 @@ std::vector<std::string> DataDirectories() {
     std::vector<std::string> dirs;
     std::string exe = GetProgramFileName();
     if (!exe.empty()) {
-        fs::path d = fs::path(exe).parent_path();
-        dirs.push_back(d.string());
-        dirs.push_back((d / ".." / "share" / "kxsetup").lexically_normal().string());
+        fs::path d = NativeToPath(exe).parent_path();
+        dirs.push_back(PathToNative(d));
+        dirs.push_back(PathToNative((d / ".." / "share" / "kxsetup").lexically_normal()));
     }
     return dirs;
 }
@@ -98,7 +104,7 @@ public:
         if (FSlot >= 0)
             TempUsed[FSlot] = 0;
         std::error_code ec;
-        fs::remove(FPath, ec);
+        fs::remove(NativeToPath(FPath), ec);
     }
     TTempFile(const TTempFile&) = delete;
     TTempFile& operator=(const TTempFile&) = delete;
@@ -114,14 +120,14 @@ void Say(const std::string& text) { kxarc::ReportError(text); }
 std::string FindDefault(const char* name, const char* option, bool verbose) {
     std::string looked;
     for (const std::string& dir : DataDirectories()) {
-        fs::path p = fs::path(dir) / name;
+        fs::path p = NativeToPath(dir) / name;
         std::error_code ec;
         if (fs::is_regular_file(p, ec)) {
             if (verbose)
-                Say(Format("%s: %s (not given; found where kxpack looks for it)", option + 2, p.string()));
-            return p.string();
+                Say(Format("%s: %s (not given; found where kxpack looks for it)", option + 2, PathToNative(p)));
+            return PathToNative(p);
         }
-        looked += "\n  " + p.string();
+        looked += "\n  " + PathToNative(p);
     }
     throw EInputOutput(Format("no %s found; give %s FILE. Looked for:%s", name, option, looked));
 }
@@ -132,11 +138,12 @@ int Report(const std::vector<TFinding>& findings, const TPackOptions& o) {
     for (const TFinding& f : findings) {
         bool error = f.Severity == TSeverity::Error;
         (error ? errors : warnings)++;
-        std::string where = f.File == o.Payload ? f.File : (fs::path(o.PackageDir) / f.File).string();
+        std::string where = f.File == o.Payload ? f.File : PathToNative(NativeToPath(o.PackageDir) / f.File);
         if (f.Line > 0)
             where += ":" + std::to_string(f.Line);
+        // Names from the GB and B5 sections in the terminal's own encoding.
         std::fprintf(stderr, "%s: %s: %s\n", where.c_str(), error && !o.Force ? "error" : "warning",
-                     f.Message.c_str());
+                     ToTerminalText(f.Message, f.CodePage).c_str());
     }
     auto count = [](int n, const char* what) { return Format("%d %s%s", n, what, n == 1 ? "" : "s"); };
     if (errors && o.Force)
@@ -160,7 +167,7 @@ TPeImage LoadProgram(const std::string& path, const char* role, bool allow64) {
 
 std::uint64_t FileSizeOf(const std::string& path) {
     std::error_code ec;
-    std::uintmax_t size = fs::file_size(path, ec);
+    std::uintmax_t size = fs::file_size(NativeToPath(path), ec);
     if (ec)
         throw EInputOutput(Format("cannot read %s: %s", path, ec.message()));
     return size;
@@ -219,6 +226,32 @@ std::string Megabytes(std::uint64_t bytes) {
     return Format("%.0f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
 }
 
+// The stub's version resource, and its icon when the package has one, give
+// way to the package's own.
+void GiveIdentity(std::vector<TResource>& resources, const TPackageContent& package) {
+    const TResourceId version = TResourceId::Of(ResourceTypeVersion);
+    const TResourceId icon = TResourceId::Of(ResourceTypeIcon);
+    const TResourceId group = TResourceId::Of(ResourceTypeGroupIcon);
+    auto languageOf = [&](const TResourceId& type) {
+        for (const TResource& r : resources)
+            if (r.Type == type)
+                return r.Language;
+        return LangEnglishUS;
+    };
+    const std::uint16_t versionLanguage = languageOf(version);
+    std::erase_if(resources, [&](const TResource& r) { return r.Type == version; });
+    resources.push_back({version, TResourceId::Of(1), versionLanguage, 0,
+                         BuildVersionResource(SetupVersionTexts(package.Script.value_or("")))});
+    if (package.Icon) {
+        const std::uint16_t iconLanguage = languageOf(group);
+        std::erase_if(resources, [&](const TResource& r) { return r.Type == icon || r.Type == group; });
+        // Checked with the package, so it reads.
+        for (TResource& r : IconResources(std::vector<std::uint8_t>(package.Icon->begin(), package.Icon->end()), 1,
+                                          iconLanguage))
+            resources.push_back(std::move(r));
+    }
+}
+
 std::vector<std::uint8_t> Bytes(const std::optional<std::string>& text) {
     return text ? std::vector<std::uint8_t>(text->begin(), text->end()) : std::vector<std::uint8_t>();
 }
@@ -254,9 +287,9 @@ void WriteOutput(const std::string& output, const TPeOutput& image) {
             throw failed(error);
     }
     std::error_code ec;
-    fs::permissions(temp.Path(), fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+    fs::permissions(NativeToPath(temp.Path()), fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::add, ec);
-    fs::rename(temp.Path(), output, ec);
+    fs::rename(NativeToPath(temp.Path()), NativeToPath(output), ec);
     if (ec)
         throw EInputOutput(Format("cannot write %s: %s", output, ec.message()));
 }
@@ -269,7 +302,7 @@ int PackCommand(const TPackOptions& o) {
         std::string stubPath = o.Stub, uninstallerPath = o.Uninstaller;
         if (!o.CheckOnly) {
             std::error_code ec;
-            if (fs::is_directory(o.Output, ec))
+            if (fs::is_directory(NativeToPath(o.Output), ec))
                 throw EInputOutput(Format("cannot write %s: it is a folder", o.Output));
             if (stubPath.empty())
                 stubPath = FindDefault(DefaultStubName, "--stub", o.Verbose);
@@ -282,6 +315,13 @@ int PackCommand(const TPackOptions& o) {
         }
 
         TPackage package = ReadPackage(o.PackageDir, o.Payload, bar);
+        // What no component installs stays out of the payload (the check says so).
+        if (package.Content.Script) {
+            const std::vector<std::string> installed = InstalledNames(*package.Content.Script);
+            std::erase_if(package.Files, [&](const TPayloadFile& f) {
+                return !std::binary_search(installed.begin(), installed.end(), UpperCase(f.StoredName));
+            });
+        }
         std::vector<TFinding> findings = package.Findings;
         for (TFinding& f : CheckPackage(package.Content))
             findings.push_back(std::move(f));
@@ -308,6 +348,7 @@ int PackCommand(const TPackOptions& o) {
         std::erase_if(resources, [&](const TResource& r) { return r.Type == kxfile; });
         if (resources.size() != before)
             Say("warning: the stub already carries KXFILE resources; they are replaced");
+        GiveIdentity(resources, package.Content);
 
         std::pair<const char*, std::vector<std::uint8_t>> parts[] = {
             {"INIFILE", Bytes(WithDefaultFolders(package.Content.Script.value_or("")))}, {"UNINST", uninstaller.Bytes()},

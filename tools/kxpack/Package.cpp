@@ -13,6 +13,7 @@
 #include "app/MemIniFile.h"
 #include "base/Format.h"
 #include "sys/Files.h"
+#include "sys/NativePath.h"
 #include "tools/kxarc/ArchiveIo.h"
 
 namespace fs = std::filesystem;
@@ -33,8 +34,8 @@ std::optional<std::string> ReadIfPresent(const fs::path& path) {
     if (!fs::exists(st))
         return std::nullopt;
     if (fs::is_directory(st))
-        throw EInputOutput(Format("%s is a directory, not a file", path.string()));
-    std::vector<std::uint8_t> bytes = ReadBinaryFile(path.string());
+        throw EInputOutput(Format("%s is a directory, not a file", PathToNative(path)));
+    std::vector<std::uint8_t> bytes = ReadBinaryFile(PathToNative(path));
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -50,7 +51,7 @@ TDateTime ModifiedUtc(const fs::directory_entry& item) {
     std::error_code ec;
     fs::file_time_type t = item.last_write_time(ec);
     if (ec)
-        throw EInputOutput(Format("cannot read %s: %s", item.path().string(), ec.message()));
+        throw EInputOutput(Format("cannot read %s: %s", PathToNative(item.path()), ec.message()));
     auto since = std::chrono::file_clock::to_sys(t).time_since_epoch();
     auto ms = std::chrono::floor<std::chrono::milliseconds>(since).count();
     std::int64_t seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
@@ -65,12 +66,12 @@ void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& packag
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
         items.push_back(*it);
     if (ec)
-        throw EInputOutput(Format("cannot read the folder %s: %s", dir.string(), ec.message()));
+        throw EInputOutput(Format("cannot read the folder %s: %s", PathToNative(dir), ec.message()));
     std::sort(items.begin(), items.end(),
               [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
     for (const auto& item : items) {
         std::error_code e2;
-        below.push_back(item.path().filename().string());
+        below.push_back(PathToNative(item.path().filename()));
         std::string stored = Join(below);
         std::string shown = std::string(FilesFolderName) + "/" + stored;
         std::replace(shown.begin(), shown.end(), '\\', '/');
@@ -83,12 +84,12 @@ void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& packag
         } else if (item.is_regular_file(e2)) {
             std::int64_t size = static_cast<std::int64_t>(item.file_size(e2));
             if (e2)
-                throw EInputOutput(Format("cannot read %s: %s", item.path().string(), e2.message()));
+                throw EInputOutput(Format("cannot read %s: %s", PathToNative(item.path()), e2.message()));
             if (size > MaxStoredSize)
                 package.Findings.push_back({TSeverity::Error, shown, 0,
                                             "the file is 2 GB or larger; the payload cannot store it"});
             else
-                package.Files.push_back({item.path().string(), stored, size, ModifiedUtc(item)});
+                package.Files.push_back({PathToNative(item.path()), stored, size, ModifiedUtc(item)});
         } else {
             package.Findings.push_back({TSeverity::Warning, shown, 0,
                                         "neither a file nor a folder (or a broken link); not packed"});
@@ -99,7 +100,7 @@ void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& packag
 
 void ReadArchivePayload(const std::string& archive, TPackage& package, kxarc::TProgressBar& bar) {
     std::error_code ec;
-    if (!fs::is_regular_file(archive, ec))
+    if (!fs::is_regular_file(NativeToPath(archive), ec))
         throw EInputOutput(Format("cannot read the payload archive %s: no such file", archive));
     auto problem = [&](const std::string& text) {
         package.Findings.push_back({TSeverity::Error, archive, 0, text});
@@ -132,9 +133,6 @@ void ReadArchivePayload(const std::string& archive, TPackage& package, kxarc::TP
 }
 
 } // namespace
-
-const char* const DefaultVendorDir = "Velmora";
-const char* const DefaultSharedDir = "Tarnwick";
 
 std::string WithDefaultFolders(const std::string& script) {
     const TMemIniFile ini(script);
@@ -175,7 +173,7 @@ std::vector<std::uint8_t> ReadBinaryFile(const std::string& path) {
         throw EInputOutput(Format("cannot read %s: %s", path, std::strerror(errno)));
     std::vector<std::uint8_t> bytes;
     std::error_code ec;
-    std::uintmax_t expected = fs::file_size(path, ec);
+    std::uintmax_t expected = fs::file_size(NativeToPath(path), ec);
     if (!ec && expected <= static_cast<std::uintmax_t>(MaxStoredSize))
         bytes.reserve(static_cast<std::size_t>(expected));
     std::uint8_t buffer[65536];
@@ -193,10 +191,11 @@ std::vector<std::uint8_t> ReadBinaryFile(const std::string& path) {
 TPackage ReadPackage(const std::string& dir, const std::string& payloadArchive, kxarc::TProgressBar& bar) {
     TPackage package;
     std::error_code ec;
-    if (!fs::is_directory(dir, ec))
+    if (!fs::is_directory(NativeToPath(dir), ec))
         throw EInputOutput(Format("the package folder %s does not exist", dir));
-    const fs::path root(dir);
+    const fs::path root = NativeToPath(dir);
     package.Content.Script = ReadIfPresent(root / ScriptFileName);
+    package.Content.Icon = ReadIfPresent(root / IconFileName);
     for (int i = 0; i < 3; ++i)
         package.Content.Licences[i] = ReadIfPresent(root / LicenceFileNames[i]);
 

@@ -30,11 +30,6 @@ struct TPackage {
     std::vector<TFinding> Findings;    // found while reading (unusable files, a damaged archive)
 };
 
-// The folders a package goes to when its script names none: Program
-// Files\Velmora\<PRGDIR> and Common Files\Tarnwick.
-extern const char* const DefaultVendorDir;  // "Velmora"
-extern const char* const DefaultSharedDir;  // "Tarnwick"
-
 // The script as the setup program carries it: VendorDir and SharedDir, where
 // [Common] lacks them, are added at its end with their default values, so
 // that the wizard itself holds no maker's name.

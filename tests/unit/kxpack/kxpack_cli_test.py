@@ -126,6 +126,47 @@ def wrestool_get(path, rtype, name, lang=None):
     return subprocess.run(cmd + [path], capture_output=True).stdout
 
 
+def version_info(data):
+    """The strings of a version resource, and its numbers as 'FileVersion#' and
+    'ProductVersion#' ("a.b.c.d"): a reader of the format of its own."""
+    out = {}
+
+    def text(at):
+        end = at
+        while data[end:end + 2] != b'\0\0':
+            end += 2
+        return data[at:end].decode('utf-16-le'), end + 2
+
+    def node(at, depth):
+        length, value_length, kind = struct.unpack_from('<HHH', data, at)
+        key, pos = text(at + 6)
+        pos = (pos + 3) & ~3
+        if depth == 0:
+            sig, _, fms, fls, pms, pls = struct.unpack_from('<6I', data, pos)
+            if sig == 0xFEEF04BD:
+                out['FileVersion#'] = f'{fms >> 16}.{fms & 0xFFFF}.{fls >> 16}.{fls & 0xFFFF}'
+                out['ProductVersion#'] = f'{pms >> 16}.{pms & 0xFFFF}.{pls >> 16}.{pls & 0xFFFF}'
+            pos += value_length
+        elif depth == 3:
+            out[key] = text(pos)[0] if value_length else ''
+            return
+        elif value_length:
+            pos += value_length * (2 if kind == 1 else 1)
+        while True:
+            pos = (pos + 3) & ~3
+            if pos >= at + length:
+                break
+            child_length = struct.unpack_from('<H', data, pos)[0]
+            if child_length == 0:
+                break
+            node(pos, depth + 1)
+            pos += child_length
+
+    if len(data) >= 6:
+        node(0, 0)
+    return out
+
+
 def sections(img):
     pe = struct.unpack_from('<I', img, 0x3C)[0]
     count, opt = struct.unpack_from('<H', img, pe + 6)[0], struct.unpack_from('<H', img, pe + 20)[0]
@@ -177,9 +218,14 @@ def round_trip(work, stub, uninstaller, label):
     out_res = wrestool_list(out)
     check(stub_res and [r for r in out_res if r[0] != "'KXFILE'"] == stub_res,
           f'{label}: the stub\'s own resources are all there: {stub_res} / {out_res}')
+    # The version resource is the package's.
+    info = version_info(wrestool_get(out, '16', '1'))
+    check(info.get('ProductName') == 'Demo Tool' and info.get('CompanyName') == 'Demo Ltd.'
+          and info.get('FileDescription') == 'Demo Tool Setup',
+          f'{label}: the version resource names the package: {info}')
     for rtype, name, lang in stub_res:
         t, n = rtype.strip("'"), name.strip("'")
-        if t == name.strip("'"):
+        if t == name.strip("'") or t == '16':
             continue  # wrestool lists named resources under their type's name; checked by the unit tests
         check(wrestool_get(out, t, n, lang) == wrestool_get(stub, t, n, lang),
               f'{label}: stub resource {t}/{n}/{lang} is unchanged')
@@ -233,12 +279,15 @@ def main():
         check(rc == 0 and not leftovers(pkg, {'setup.ini', 'LICCN.txt', 'LICB5.txt', 'LICEN.txt', 'files'}),
               f'--check on a good package: exit {rc}, nothing written: {se}')
 
+        identity(work, common)
         reproducible(work, pkg, common)
         where_the_stub_comes_from(work, pkg, stub, bare)
         bad_packages(work, common)
         bad_stubs_and_outputs(work, pkg, stub, stub64, bare)
         payload_archives(work, pkg, common)
         interrupted(work, common)
+        unpacked_and_too_large(work, common)
+        terminal_encoding(work, common)
         command_lines(work, pkg, common)
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -246,7 +295,7 @@ def main():
 
 def edit(lines, number, text, enc='ascii'):
     lines = list(lines)
-    lines[number - 1] = (text, enc)
+    lines[number - 1] = text if isinstance(text, tuple) else (text, enc)
     return lines
 
 
@@ -258,7 +307,23 @@ def bad_packages(work, common):
         ('a component file missing from files/', None, lambda p: os.remove(os.path.join(p, 'files', 'svc.exe')),
          1, "setup.ini:21: error: 'svc.exe'"),
         ('a files/ file no component installs', None, lambda p: open(os.path.join(p, 'files', 'x.txt'), 'w').close(),
-         0, 'files/x.txt: warning: no component installs this file'),
+         0, 'files/x.txt: warning: no component installs this file, so it is not packed'),
+        ('an unknown section (a typo)', edit(L, 63, '[AutoRegs]'), None, 1,
+         'setup.ini:63: error: unknown section [AutoRegs]; the wizard does not read it, so what it holds is lost '
+         '(did you mean [AutoReg]?)'),
+        ('the same component twice', edit(L, 54, 'Demo Tool=disk.sys[S'), None, 1,
+         "setup.ini:54: error: [EN.File]: component 'Demo Tool' is listed twice (also on line 53)"),
+        ('a component missing in one language', L[:37] + L[38:], None, 1,
+         "setup.ini:36: error: [B5.File] is missing a component: 'Disk Driver' of [EN.File] (line 53, "
+         "'disk.sys[S') has no counterpart here"),
+        ('an extra component in one language', edit(L, 39, ('額外=ui.exe', B5)), None, 1,
+         "setup.ini:39: error: [B5.File]: component"),
+        ('a path beyond MAX_PATH', edit(L, 61, 'd' * 240 + '=disk.sys'), None, 1,
+         "setup.ini:22: error: [GB.File]: 'disk.sys' would be installed as C:\\WINDOWS\\SysWOW64\\ddd"),
+        ('a REG outside the system\'s list', edit(L, 48, 'REG=SOFTWARE\\Demo'), None, 0,
+         'setup.ini:48: warning: [EN.GrpName]: REG \'SOFTWARE\\Demo\' is not a key below'),
+        ('a company line too long to show', edit(L, 46, 'COMPANY=Demo Limited Liability Company'), None, 0,
+         'setup.ini:46: warning: [EN.GrpName]: COMPANY'),
         ('a shortcut to no component\'s file', edit(L, 57, 'Demo Tool=nothing.exe'), None, 1,
          "setup.ini:57: error: [EN.Link]: shortcut target 'nothing.exe'"),
         ('a DESTDIR file of no component', edit(L, 61, 'drivers=other.sys'), None, 1,
@@ -369,6 +434,55 @@ def bad_stubs_and_outputs(work, pkg, stub, stub64, bare):
     check(not os.path.exists('/proc/kxpack-test'), 'nothing appears under /proc')
 
 
+def icon_file(sizes):
+    """An .ico of 32-bit images of the given sizes, entries then images, as
+    wrestool rebuilds one from a program's resources."""
+    images = []
+    for n in sizes:
+        header = struct.pack('<IiiHHIIiiII', 40, n, 2 * n, 1, 32, 0, n * n * 4 + n * ((n + 31) // 32) * 4, 0, 0, 0, 0)
+        images.append(header + bytes([n, 0x40, 0x80, 0xFF]) * (n * n) + bytes(n * ((n + 31) // 32) * 4))
+    out = struct.pack('<HHH', 0, 1, len(sizes))
+    offset = 6 + 16 * len(sizes)
+    for n, img in zip(sizes, images):
+        out += struct.pack('<BBBBHHII', n, n, 0, 0, 1, 32, len(img), offset)
+        offset += len(img)
+    return out + b''.join(images)
+
+
+def identity(work, common):
+    """The author's names, version and icon in the setup program."""
+    pkg = os.path.join(work, 'quill')
+    make_package(pkg, script_lines() + [('[Common]', 'ascii'), ('VendorDir=Larkspur', 'ascii'),
+                                        ('SharedDir=Larkspur Shared', 'ascii'), ('ProductVersion=2.5.1 rc', 'ascii'),
+                                        ('Copyright=(c) 2024 Larkspur Software', 'ascii')])
+    ico = icon_file([32, 16])
+    with open(os.path.join(pkg, 'setup.ico'), 'wb') as f:
+        f.write(ico)
+    out = os.path.join(work, 'quill.exe')
+    rc, _, se = run(*common, pkg, '-o', out)
+    check(rc == 0 and not se, f'a package with its own folders, version and icon is packed: {se}')
+    info = version_info(wrestool_get(out, '16', '1'))
+    check(info == {'FileVersion#': '2.5.1.0', 'ProductVersion#': '2.5.1.0', 'CompanyName': 'Demo Ltd.',
+                   'FileDescription': 'Demo Tool Setup', 'FileVersion': '2.5.1 rc',
+                   'LegalCopyright': '(c) 2024 Larkspur Software', 'ProductName': 'Demo Tool',
+                   'ProductVersion': '2.5.1 rc'}, f'the version resource is the package\'s: {info}')
+    p = subprocess.run(['wrestool', '-x', '--type=14', '--name=1', out], capture_output=True)
+    # (wrestool pads the file it rebuilds with zeros, as many as the group has bytes.)
+    check(p.stdout[:len(ico)] == ico and not p.stdout[len(ico):].strip(b'\0'),
+          'wrestool rebuilds setup.ico from the icon resources')
+    listed = wrestool_list(out)
+    check([r for r in listed if r[0] == '3'] == [('3', '1', '1033'), ('3', '2', '1033')],
+          f'one icon resource per image: {listed}')
+    with open(os.path.join(pkg, 'setup.ini'), 'rb') as f:
+        check(wrestool_get(out, 'KXFILE', 'INIFILE') == f.read(), 'a script that names its folders is carried as it is')
+
+    with open(os.path.join(pkg, 'setup.ico'), 'wb') as f:
+        f.write(ico[:40])
+    rc, _, se = run(*common, pkg, '-o', os.path.join(work, 'bad-icon.exe'))
+    check(rc == 1 and 'setup.ico: error: the icon file ends inside its list of 2 images' in se
+          or 'setup.ico: error: image' in se, f'a damaged setup.ico is refused: {rc} {se}')
+
+
 def reproducible(work, pkg, common):
     """The same package gives the same bytes in any time zone, and with
     SOURCE_DATE_EPOCH whatever the files' times; the dates stored are UTC."""
@@ -446,6 +560,53 @@ def where_the_stub_comes_from(work, pkg, stub, bare):
     check(rc == 0 and os.path.join(bindir, 'setupstub.exe') in se, f'a stub beside kxpack comes first: {se}')
     rc, _, se = run('--verbose', '--stub', stub, pkg, '-o', out, program=lone)
     check(rc == 0 and f'stub: {stub} (--stub)' in se, f'--stub wins, and --verbose says so: {se}')
+
+
+def unpacked_and_too_large(work, common):
+    """A file no component installs stays out of the payload; a package whose
+    setup would be larger than Windows loads is refused before anything is
+    packed, with the limit in the message."""
+    pkg = os.path.join(work, 'extra-file')
+    payload = make_package(pkg)
+    with open(os.path.join(pkg, 'files', 'notes.txt'), 'wb') as f:
+        f.write(b'left out')
+    out = os.path.join(work, 'extra-file.exe')
+    rc, _, se = run(*common, pkg, '-o', out)
+    arc = os.path.join(work, 'extra-file.setupx')
+    with open(arc, 'wb') as f:
+        f.write(wrestool_get(out, 'KXFILE', 'SETUPX'))
+    listing = subprocess.run([KXARC, 'list', arc], capture_output=True, text=True).stdout
+    check(rc == 0 and 'notes.txt' not in listing and all(n.split('\\')[-1] in listing for n in payload),
+          f'a file no component installs is not packed: {se} {listing}')
+
+    big = os.path.join(work, 'too-large')
+    make_package(big)
+    for name, size in (('ui.exe', 900 << 20), ('svc.exe', 700 << 20)):
+        with open(os.path.join(big, 'files', name), 'r+b') as f:
+            f.truncate(size)  # sparse: nothing is written to the disk
+    tmp = os.path.join(work, 'too-large-tmp')
+    os.makedirs(tmp)
+    out = os.path.join(work, 'too-large.exe')
+    start = time.monotonic()
+    rc, _, se = run(*common, big, '-o', out, env={'TMPDIR': tmp})
+    took = time.monotonic() - start
+    check(rc == 1 and 'files/: error: the setup program could be up to 1600 MB' in se.replace(big + '/', '')
+          and 'Windows loads one of at most 1536 MB (1610612736 bytes)' in se and not os.path.exists(out),
+          f'a package over the limit is refused with the limit: exit {rc}: {se}')
+    check(took < 10 and not os.listdir(tmp), f'it is refused before anything is packed ({took:.1f} s, {os.listdir(tmp)})')
+
+
+
+def terminal_encoding(work, common):
+    """Names from the GB and B5 sections appear in the terminal's encoding."""
+    pkg = os.path.join(work, 'cjk-names')
+    make_package(pkg, edit(script_lines(), 22, ('演示工具=disk.sys[S', GB)))
+    for locale, encoding in (('C.UTF-8', 'utf-8'), ('zh_CN.gbk', 'gbk')):
+        p = subprocess.run([KXPACK, '--check', pkg], capture_output=True,
+                           env=dict(os.environ, LC_ALL=locale))
+        want = "component '演示工具' is listed twice".encode(encoding)
+        check(p.returncode == 1 and want in p.stderr,
+              f'under {locale} the component name is {encoding}: {p.stderr.decode("latin-1")}')
 
 
 def interrupted(work, common):
