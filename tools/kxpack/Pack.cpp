@@ -72,7 +72,7 @@ std::uint32_t PackageSeed(const std::string& script, const std::vector<std::stri
 namespace {
 
 // Temporary files go on every way out, an interruption included.
-constexpr int MaxTemps = 4;
+constexpr int MaxTemps = 8;
 char TempPaths[MaxTemps][4096];
 volatile std::sig_atomic_t TempUsed[MaxTemps];
 
@@ -260,9 +260,66 @@ struct TFileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+void CopyFileBytes(const std::string& from, const std::string& to) {
+    const std::vector<std::uint8_t> bytes = ReadBinaryFile(from);
+    std::unique_ptr<std::FILE, TFileCloser> f(std::fopen(to.c_str(), "wb"));
+    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size() || std::fclose(f.release()) != 0)
+        throw EInputOutput(Format("cannot write %s: %s", to, std::strerror(errno)));
+}
+
+// path as one word of the command interpreter's command line.
+std::string ShellWord(const std::string& path) {
+#ifdef _WIN32
+    return "\"" + path + "\""; // Windows names cannot hold a double quote
+#else
+    std::string word = "'";
+    for (char c : path)
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
+#endif
+}
+
+// Runs the signing command on file, which must be signed where it is: "{}"
+// stands for it; a command that writes the signed program elsewhere (as
+// osslsigncode does) names that place "{signed}", and kxpack moves it over.
+void Sign(const std::string& command, const std::string& file, const char* what, bool verbose) {
+    const bool elsewhere = command.find("{signed}") != std::string::npos;
+    TTempFile signedCopy(file + ".signed");
+    std::string line;
+    for (std::size_t i = 0; i < command.size();) {
+        if (command.compare(i, 2, "{}") == 0) {
+            line += ShellWord(file);
+            i += 2;
+        } else if (command.compare(i, 8, "{signed}") == 0) {
+            line += ShellWord(signedCopy.Path());
+            i += 8;
+        } else {
+            line += command[i++];
+        }
+    }
+    if (verbose)
+        Say(Format("signing %s: %s", what, line));
+    std::fflush(stdout);
+    std::fflush(stderr);
+#ifdef _WIN32
+    // cmd.exe drops the first and the last quote of a line that starts with one.
+    const int status = std::system(("\"" + line + "\"").c_str());
+#else
+    const int status = std::system(line.c_str());
+#endif
+    if (status != 0)
+        throw EInputOutput(Format("signing %s failed (the command ended with status %d): %s", what, status, line));
+    if (elsewhere) {
+        std::error_code ec;
+        fs::rename(NativeToPath(signedCopy.Path()), NativeToPath(file), ec);
+        if (ec)
+            throw EInputOutput(Format("signing %s wrote no %s: %s", what, signedCopy.Path(), ec.message()));
+    }
+}
+
 // Writes the image beside the output under a temporary name, fills in the
 // checksum, and only then gives it the output's name.
-void WriteOutput(const std::string& output, const TPeOutput& image) {
+void WriteOutput(const std::string& output, const TPeOutput& image, const TPackOptions& o) {
     TTempFile temp(output + ".kxpack-" + kxarc::UniqueSuffix() + ".tmp");
     auto failed = [&](int error) {
         return EInputOutput(Format("cannot write %s: %s", output, std::strerror(error)));
@@ -286,6 +343,8 @@ void WriteOutput(const std::string& output, const TPeOutput& image) {
         if (error)
             throw failed(error);
     }
+    if (!o.SignCommand.empty())
+        Sign(o.SignCommand, temp.Path(), "the setup program", o.Verbose);
     std::error_code ec;
     fs::permissions(NativeToPath(temp.Path()), fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::add, ec);
@@ -342,6 +401,14 @@ int PackCommand(const TPackOptions& o) {
             throw EInputOutput(Format("the stub %s cannot be used: %s", stubPath, e.Message()));
         }
         TPeImage uninstaller = LoadProgram(uninstallerPath, "uninstaller", o.Allow64);
+        if (!o.SignCommand.empty()) {
+            // The uninstaller is signed as it goes in: the setup writes it out
+            // byte for byte, so its signature holds on the user's machine.
+            TTempFile copy(kxarc::TempPath());
+            CopyFileBytes(uninstallerPath, copy.Path());
+            Sign(o.SignCommand, copy.Path(), "the uninstaller", o.Verbose);
+            uninstaller = LoadProgram(copy.Path(), "signed uninstaller", o.Allow64);
+        }
 
         const TResourceId kxfile = TResourceId::Of("KXFILE");
         std::size_t before = resources.size();
@@ -411,7 +478,7 @@ int PackCommand(const TPackOptions& o) {
         } catch (const EPeImage& e) {
             throw EInputOutput(Format("the stub %s cannot take the resources: %s", stubPath, e.Message()));
         }
-        WriteOutput(o.Output, image);
+        WriteOutput(o.Output, image, o);
         std::printf("kxpack: wrote %s (%llu bytes, payload %llu bytes)\n", o.Output.c_str(),
                     static_cast<unsigned long long>(image.Pieces.Size()),
                     static_cast<unsigned long long>(payloadSize));

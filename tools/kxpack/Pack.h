@@ -38,6 +38,9 @@ struct TPackOptions {
     bool Allow64 = false;      // a 64-bit stub and uninstaller are accepted (test builds)
     bool Progress = false;
     bool Verbose = false;      // say which stub and uninstaller, which dates, which seed
+    // Run on the uninstaller before it is embedded and on the finished setup
+    // program: "{}" is the file, "{signed}" where the command writes the signed one.
+    std::string SignCommand;
     // SOURCE_DATE_EPOCH: every payload entry gets this date instead of its file's.
     bool HaveSourceDateEpoch = false;
     std::int64_t SourceDateEpoch = 0;

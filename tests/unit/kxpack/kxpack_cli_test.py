@@ -287,6 +287,8 @@ def main():
         payload_archives(work, pkg, common)
         interrupted(work, common)
         unpacked_and_too_large(work, common)
+        starter_package(work, common)
+        signing(work, pkg, stub, bare)
         terminal_encoding(work, common)
         command_lines(work, pkg, common)
     finally:
@@ -596,6 +598,67 @@ def unpacked_and_too_large(work, common):
     check(took < 10 and not os.listdir(tmp), f'it is refused before anything is packed ({took:.1f} s, {os.listdir(tmp)})')
 
 
+def starter_package(work, common):
+    """kxpack --init writes a package that passes the checks and builds."""
+    d = os.path.join(work, 'starter')
+    rc, so, se = run('--init', d)
+    check(rc == 0 and sorted(os.listdir(d)) == ['LICB5.txt', 'LICCN.txt', 'LICEN.txt', 'files', 'setup.ini']
+          and os.listdir(os.path.join(d, 'files')) == ['readme.txt'], f'--init writes a package: {rc} {se}')
+    rc, _, se = run('--check', d)
+    check(rc == 0 and not se, f'the starting package has no findings: {se}')
+    with open(os.path.join(d, 'setup.ini'), 'rb') as f:
+        script = f.read()
+    check('我的程序'.encode('gbk') in script and '我的程式'.encode('big5') in script and b'\r\n' in script
+          and b'docs/setup-ini.md' in script, 'its script has GBK and Big5 texts, CR LF lines and points to the docs')
+    check(open(os.path.join(d, 'LICCN.txt'), 'rb').read().decode('gbk').startswith('软件许可协议')
+          and open(os.path.join(d, 'LICB5.txt'), 'rb').read().decode('big5').startswith('軟體授權合約'),
+          'its licences are GBK and Big5')
+    out = os.path.join(work, 'starter.exe')
+    rc, _, se = run(*common, d, '-o', out)
+    check(rc == 0 and os.path.exists(out), f'the starting package builds: {se}')
+    rc, _, se = run('--init', d)
+    check(rc == 3 and 'not empty' in se, f'--init leaves a folder with files alone: {rc} {se}')
+    rc, _, se = run('--init', os.path.join(work, 'other'), d)
+    check(rc == 2 and not os.path.exists(os.path.join(work, 'other')), f'--init takes one folder only: {rc} {se}')
+
+
+def signing(work, pkg, stub, bare):
+    """--sign-command signs the uninstaller before it goes in and the setup
+    program once it is written; a throwaway certificate, checked by osslsigncode."""
+    keys = os.path.join(work, 'keys')
+    os.makedirs(keys)
+    cert, key = os.path.join(keys, 'cert.pem'), os.path.join(keys, 'key.pem')
+    p = subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', cert,
+                        '-days', '2', '-subj', '/CN=kxpack test signing', '-addext', 'extendedKeyUsage=codeSigning'],
+                       capture_output=True)
+    check(p.returncode == 0, 'a throwaway certificate is made')
+    out_dir = os.path.join(work, 'signed')
+    os.makedirs(out_dir)
+    out = os.path.join(out_dir, 'setup.exe')
+    command = f'osslsigncode sign -certs {cert} -key {key} -n Demo -in {{}} -out {{signed}}'
+    rc, _, se = run('--sign-command', command, '--stub', stub, '--uninstaller', bare, pkg, '-o', out)
+    check(rc == 0 and os.listdir(out_dir) == ['setup.exe'], f'a signed setup program is written: {rc} {se}')
+
+    def verified(path):
+        v = subprocess.run(['osslsigncode', 'verify', '-CAfile', cert, '-in', path], capture_output=True, text=True)
+        return v.returncode == 0 and 'Signature verification: ok' in v.stdout
+
+    check(verified(out), 'osslsigncode verifies the setup program')
+    embedded = os.path.join(work, 'embedded-uninst.exe')
+    with open(embedded, 'wb') as f:
+        f.write(wrestool_get(out, 'KXFILE', 'UNINST'))
+    check(verified(embedded), 'osslsigncode verifies the uninstaller it carries')
+    check(not verified(bare), 'the uninstaller given is left unsigned')
+
+    for what, cmd, want_rc, want in (
+            ('a failing command', 'false {}', 3, 'signing the uninstaller failed'),
+            ('a command that writes no signed copy', 'true {} {signed}', 3, 'wrote no'),
+            ('a command without {}', 'signtool sign file.exe', 2, '--sign-command wants a command with {}')):
+        rc, _, se = run('--sign-command', cmd, '--stub', stub, '--uninstaller', bare, pkg, '-o',
+                        os.path.join(out_dir, 'bad.exe'), env={'TMPDIR': out_dir})
+        check(rc == want_rc and want in se and os.listdir(out_dir) == ['setup.exe'],
+              f'{what}: exit {rc} (want {want_rc}), nothing left: {se} {os.listdir(out_dir)}')
+
 
 def terminal_encoding(work, common):
     """Names from the GB and B5 sections appear in the terminal's encoding."""
@@ -613,7 +676,7 @@ def interrupted(work, common):
     """An interrupt while the payload is packed leaves no file behind."""
     pkg = os.path.join(work, 'big')
     make_package(pkg)
-    with open(os.path.join(pkg, 'files', 'big.bin'), 'wb') as f:
+    with open(os.path.join(pkg, 'files', 'ui.exe'), 'wb') as f:  # a file of a component: it is packed
         f.write(random.Random(3).randbytes(64 << 20))
     tmp, out_dir = os.path.join(work, 'big-tmp'), os.path.join(work, 'big-out')
     os.makedirs(tmp)
