@@ -3,6 +3,7 @@
 #include "tools/kxpack/PackageCheck.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <set>
 
@@ -48,6 +49,8 @@ const char* const LanguageSectionKinds[] = {"GrpName", "File", "Link"};
 constexpr std::size_t TitleRoom = 62;
 constexpr std::size_t CompanyRoom = 29;
 constexpr std::size_t ComponentRoom = 32;
+// The items a list box holds on Windows 98.
+constexpr std::size_t MaxComponents = 32767;
 // The title is GrpName, the language's "Installer" and VERSION.
 constexpr std::size_t InstallerWordLength[3] = {8, 8, 10};
 
@@ -458,6 +461,10 @@ private:
                 Warning(l.Number, Format("[%s]: component %s installs no file", section, Quoted(c.Name)), cp);
             components.push_back(std::move(c));
         }
+        if (components.size() > MaxComponents)
+            Error(FIni.SectionLine(section),
+                  Format("[%s] lists %d components; the wizard's list holds at most %d", section,
+                         static_cast<int>(components.size()), static_cast<int>(MaxComponents)));
         return components;
     }
 
@@ -472,6 +479,10 @@ private:
             TLink link{Key(l.Text), Value(l.Text), l.Number};
             if (link.Name.empty())
                 Error(l.Number, Format("[%s]: the shortcut has no name", section));
+            else if (std::string problem = RelativePathProblem(link.Name, lang.CodePage); !problem.empty())
+                Error(l.Number, Format("[%s]: the shortcut name %s %s, so the shortcut file cannot be made", section,
+                                       Quoted(link.Name), problem),
+                      lang.CodePage);
             if (link.Target.empty())
                 Error(l.Number, Format("[%s]: the shortcut has no target file", section));
             links.push_back(std::move(link));
@@ -495,6 +506,10 @@ private:
         if (grpName.Text.empty())
             Error(grpName.Number ? grpName.Number : line,
                   Format("[%s]: GrpName is empty; the captions and the program group need it", section));
+        else if (std::string problem = RelativePathProblem(grpName.Text, cp); !problem.empty())
+            Error(grpName.Number,
+                  Format("[%s]: GrpName %s %s; it names the Start-menu folder", section, Quoted(grpName.Text), problem),
+                  cp);
         const std::size_t language = static_cast<std::size_t>(&lang - Languages);
         const std::string version = Setting(section, "VERSION").Text;
         const std::size_t title = grpName.Text.size() + InstallerWordLength[language] + 1 + version.size();
@@ -581,13 +596,17 @@ private:
         const std::string refSection = SectionName(ref, "File");
         std::vector<int> partner(components.size(), -1);
         std::vector<bool> taken(refComponents.size(), false);
-        for (std::size_t k = 0; k < components.size(); ++k)
-            for (std::size_t r = 0; r < refComponents.size(); ++r)
-                if (!taken[r] && FileSet(components[k]) == FileSet(refComponents[r])) {
-                    partner[k] = static_cast<int>(r);
-                    taken[r] = true;
-                    break;
-                }
+        std::map<std::vector<std::string>, std::deque<std::size_t>> byFiles; // the reference's, in order
+        for (std::size_t r = 0; r < refComponents.size(); ++r)
+            byFiles[FileSet(refComponents[r])].push_back(r);
+        for (std::size_t k = 0; k < components.size(); ++k) {
+            auto it = byFiles.find(FileSet(components[k]));
+            if (it == byFiles.end() || it->second.empty())
+                continue;
+            partner[k] = static_cast<int>(it->second.front());
+            taken[it->second.front()] = true;
+            it->second.pop_front();
+        }
         bool reported = false;
         for (std::size_t k = 0; k < components.size(); ++k) {
             if (partner[k] >= 0)

@@ -283,6 +283,16 @@ INSTANTIATE_TEST_SUITE_P(
                      w.Set(38, "\xBA\xCF\xBA\xD0=disk.sys[C");
                  },
                  E, "setup.ini", 22, "C:\\Program Files (x86)\\Common Files\\sss"},
+        TMistake{"a Start-menu folder name Windows refuses", [](TWorld& w) { w.Set(45, "GrpName=Demo: Tool"); }, E,
+                 "setup.ini", 45, "GrpName 'Demo: Tool' has a ':'"},
+        TMistake{"a shortcut name Windows refuses", [](TWorld& w) { w.Set(57, "Demo Tool?=ui.exe"); }, E,
+                 "setup.ini", 57, "the shortcut name 'Demo Tool?' has the character '?'"},
+        TMistake{"more components than the list holds",
+                 [](TWorld& w) {
+                     for (int i = 0; i < 32767; ++i)
+                         w.Script.insert(w.Script.begin() + 54, "Part " + std::to_string(i) + "=ui.exe");
+                 },
+                 E, "setup.ini", 52, "[EN.File] lists 32769 components; the wizard's list holds at most 32767"},
         TMistake{"a vendor folder leaving its place", [](TWorld& w) { w.Set(8, "VendorDir=..\\Windows"); }, E,
                  "setup.ini", 8, "VendorDir '..\\Windows' has a '.' or '..' part"},
         TMistake{"an absolute shared folder", [](TWorld& w) { w.Set(8, "SharedDir=C:\\Shared"); }, E, "setup.ini",
