@@ -31,6 +31,18 @@ int RunLang() {
     }
 }
 
+std::string ProgramFilesDir() {
+    char dir[MAX_PATH] = {};
+    DWORD size = sizeof dir - 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, &key) ==
+        ERROR_SUCCESS) {
+        RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(dir), &size);
+        RegCloseKey(key);
+    }
+    return std::string(dir) + "\\";
+}
+
 } // namespace kxe2e
 
 namespace {
@@ -356,7 +368,7 @@ TEST_F(Wizard, PageFlowWithSuggestedDirectoryAndBackRechecking) {
 
     P->Click(idBtnNext);
     EXPECT_EQ(P->Page(), 2);
-    EXPECT_EQ(P->Text(idEdtInstallPath), "C:\\Program Files\\Velmora\\AcmeTool\\");
+    EXPECT_EQ(P->Text(idEdtInstallPath), ProgramFilesDir() + "Velmora\\AcmeTool\\");
     EXPECT_TRUE(P->Enabled(idBtnPrior));
     EXPECT_TRUE(P->Enabled(idBtnNext));
     EXPECT_EQ(P->Text(idBtnNext), Expect("Next"));
@@ -368,7 +380,7 @@ TEST_F(Wizard, PageFlowWithSuggestedDirectoryAndBackRechecking) {
     EXPECT_EQ(P->Text(idBtnNext), Expect("Install"));
     EXPECT_TRUE(P->Enabled(idBtnPrior));
     EXPECT_TRUE(P->Enabled(idBtnNext));
-    EXPECT_NE(GetFileAttributesA("C:\\Program Files\\Velmora\\AcmeTool"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((ProgramFilesDir() + "Velmora\\AcmeTool").c_str()), INVALID_FILE_ATTRIBUTES);
     Shot(*P, "page3-progress");
 
     // Back from the Ready page: Next means Next again and the directory is checked anew.
