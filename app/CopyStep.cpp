@@ -1,8 +1,11 @@
-// The copy step: file entries to destinations, the archive driven one ExtractFile
-// per entry, replacements at restart and the installed-file list.
+// The copy step: file entries to destinations, each file staged beside its
+// destination and placed through the journal, replacements at the restart and
+// the installed-file list.
 #include "app/CopyStep.h"
 
-#include "archive/QdxArch2.h"
+#include <unordered_set>
+
+#include "app/PayloadArchive.h"
 #include "base/Exception.h"
 #include "base/Format.h"
 #include "base/Text.h"
@@ -72,6 +75,20 @@ bool MakeInstallDir(const std::string& dir, std::vector<std::string>& createdDir
     return ok && DirectoryExists(dir);
 }
 
+std::string MergeInstalledList(const std::string& earlier, const std::vector<std::string>& lines) {
+    std::string text;
+    std::unordered_set<std::string> seen;
+    for (const std::string& line : SplitLines(earlier)) {
+        if (line.empty()) continue;
+        seen.insert(UpperCase(line));
+        text += line + "\r\n";
+    }
+    // Within one run a file listed twice stays twice, as a clean install lists it.
+    for (const std::string& line : lines)
+        if (!seen.count(UpperCase(line))) text += line + "\r\n";
+    return text;
+}
+
 namespace {
 
 // Which of the run's error texts tells the user what happened to a file.
@@ -80,34 +97,68 @@ TRunError Classify(const Exception& e) {
     if (dynamic_cast<const EReadError*>(&e) || dynamic_cast<const EArchiver*>(&e) || dynamic_cast<const EAbort*>(&e))
         return TRunError::rePackageDamaged;
     if (dynamic_cast<const EStreamError*>(&e)) return TRunError::reWriteIncomplete;
-    // ForceDirectory and the like: the destination's folder could not be made.
     return TRunError::reCannotWrite;
 }
+
+// The staged file as the archive writes it: counts what went through and moves
+// the bar by the share of the whole run's bytes.
+class TProgressStream : public TStream {
+public:
+    TProgressStream(TStream& inner, const TRunContext& c, std::uint64_t& done, std::uint64_t total)
+        : FInner(inner), C(c), FDone(done), FTotal(total) {}
+    std::int32_t Read(void* buffer, std::int32_t count) override { return FInner.Read(buffer, count); }
+    std::int32_t Write(const void* buffer, std::int32_t count) override {
+        const std::int32_t n = FInner.Write(buffer, count);
+        if (n > 0) {
+            FWritten += static_cast<std::uint64_t>(n);
+            FDone += static_cast<std::uint64_t>(n);
+            C.SetProgress(FTotal ? static_cast<int>(FDone * 100 / FTotal) : 100);
+        }
+        return n;
+    }
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return FInner.Seek(offset, origin); }
+    void SetSize(std::int64_t newSize) override { FInner.SetSize(newSize); }
+    std::uint64_t Written() const { return FWritten; }
+
+private:
+    TStream& FInner;
+    const TRunContext& C;
+    std::uint64_t& FDone;
+    std::uint64_t FTotal;
+    std::uint64_t FWritten = 0;
+};
+
+// Files staged before they go into place together, and their bytes.
+constexpr std::size_t kBatchFiles = 64;
+constexpr std::uint64_t kBatchBytes = 16u << 20;
 
 // One run of the step; its members live exactly as long as the step's working values.
 class TCopyRun {
 public:
-    TCopyRun(TSetupFields& f, TCopySystem& system, const TCopyStep& step, const TCopyFolders& folders, bool appRunning)
-        : F(f), FSystem(system), FStep(step), FFolders(folders), FAppRunning(appRunning) {}
+    explicit TCopyRun(TRunContext& c) : C(c), F(c.F), S(c.System), J(c.Journal), FArc(c.Payload) {}
 
-    void Run(const std::string& archivePath, const std::vector<bool>& checked) {
+    void Run() {
+        FSystemDir = S.SystemDir();
+        FSharedDir = AddTrailingBackslash(S.CommonFilesDir() + F.FSharedDir);
+        FAppRunning = !F.FFindClass.empty() && S.WindowOfClassExists(F.FFindClass);
         for (const std::string& line : F.FDestDirs) FSubDirs.push_back({KeyOf(line), SplitText(ValueOf(line), ';')});
-        try {
-            F.FSelFiles = BuildSelectedFiles(F.FCompFiles, checked);
-            F.FPlacedFiles.clear();
-            OpenArchive(archivePath);
-            for (const std::string& entry : F.FSelFiles) CopyEntry(entry);
-            FInstalled.push_back(F.FInstallDir + "UnInst.Ini");
-            FInstalled.push_back(F.FInstallDir + "INSTFILE.LST");
-        } catch (...) {
-            // The error that ended the run is the one to report.
-            try {
-                CleanUp();
-            } catch (const Exception&) {
-            }
-            throw;
+
+        F.FSelFiles = BuildSelectedFiles(F.FCompFiles, C.Checked);
+        F.FPlacedFiles.clear();
+        OpenArchive();
+        for (const std::string& entry : F.FSelFiles) {
+            TFileEntry e;
+            if (FArc.FindFile(SplitFileEntry(entry).StoredName, e)) FTotal += static_cast<std::uint64_t>(e.FileInfo.Size);
         }
-        CleanUp();
+        for (const std::string& entry : F.FSelFiles) CopyEntry(entry);
+        PlaceBatch();
+        FInstalled.push_back(F.FInstallDir + "UnInst.Ini");
+        FInstalled.push_back(F.FInstallDir + "INSTFILE.LST");
+        FArc.Close();
+
+        J.WriteRenameLines(S.WindowsDir() + "WinInit.ini");
+        WriteInstalledList();
+        C.SetProgress(100);
     }
 
 private:
@@ -116,20 +167,7 @@ private:
         std::vector<std::string> Files;
     };
 
-    void OpenArchive(const std::string& archivePath) {
-        FArc.SetFileName(archivePath);
-        FArc.SetReadOnly(true);
-        FArc.OnFileProgress = [this](TArchiverRoot*, int percent) {
-            if (FStep.OnProgress) FStep.OnProgress(percent);
-        };
-        // A file the component cannot write ends the run at that file.
-        FArc.OnError = [](TArchiverRoot*, const Exception&, const TFileEntry&, TErrorAction& action) {
-            action = eaAbort;
-        };
-        FArc.OnFileExtracted = [this](TArchiverRoot*, const TFileEntry& entry, const std::string&) {
-            ++FExtracted;
-            FExtractedSize = static_cast<std::uint64_t>(entry.FileInfo.Size);
-        };
+    void OpenArchive() {
         try {
             FArc.Open();
         } catch (const Exception&) {
@@ -137,74 +175,86 @@ private:
         }
     }
 
+    void MakeFolder(const std::string& folder) {
+        std::vector<std::string> made;
+        const bool ok = J.MakeDirs(folder, made);
+        AddCreatedDirs(F.FCreatedDirs, made);
+        if (!ok) throw EFCreateError("Cannot create directory " + folder);
+    }
+
     void CopyEntry(const std::string& entry) {
         const TFileTarget t = SplitFileEntry(entry);
-        const std::string& base = t.Letter == 'S' ? FFolders.System : t.Letter == 'C' ? FFolders.Shared : F.FInstallDir;
+        const std::string& base = t.Letter == 'S' ? FSystemDir : t.Letter == 'C' ? FSharedDir : F.FInstallDir;
         std::string folder = base;
-        if (const TSubDir* sub = SubDirOf(t.StoredName)) {
-            folder = AddTrailingBackslash(AddTrailingBackslash(base) + sub->Name);
-            std::vector<std::string> made;
-            MakeDirPath(folder, made);
-            AddCreatedDirs(F.FCreatedDirs, made);
-        }
+        if (const TSubDir* sub = SubDirOf(t.StoredName)) folder = AddTrailingBackslash(AddTrailingBackslash(base) + sub->Name);
         const std::string dest = folder + t.StoredName;
         FInstalled.push_back(dest);
-        Line(Format(GetSetupMsg(msgExtractingFile), t.StoredName));
+        C.AddLine(Format(GetSetupMsg(msgExtractingFile), t.StoredName));
 
-        if (FAppRunning && Contains(F.FReNameList, t.StoredName) && FileExists(dest)) {
-            ReplaceAtRestart(t, dest);
-            return;
-        }
-        // Whether a file was there matters to the shared-file count of a file in
-        // the system or shared folder.
-        const bool existed = FileExists(dest);
-        FileSetAttr(dest, 0);
-        DeleteFile(dest);
-        Extract(t.StoredName, dest, dest);
-        F.FPlacedFiles.push_back({dest, t.Letter, false, FExtractedSize, existed});
-    }
-
-    // The new file waits in the reboot folder under a name of its own: a file of
-    // that name may already wait there for an earlier run's replacement, or for
-    // another destination of this run.
-    void ReplaceAtRestart(const TFileTarget& t, const std::string& dest) {
-        if (FFolders.Reboot.empty()) throw Exception(RunErrorText(TRunError::reCannotSchedule, dest));
-        const std::string fresh = FreeRebootName(t.StoredName, dest);
-        Extract(t.StoredName, fresh, dest);
-        const std::string shortFresh = FSystem.ShortPath(fresh);
-        const std::string shortDest = FSystem.ShortPath(dest);
-        const bool scheduled =
-            FSystem.NTFamily() ? FSystem.MoveAtRestart(shortDest, "") && FSystem.MoveAtRestart(shortFresh, shortDest)
-                               : FSystem.WriteRenameEntry(shortDest, shortFresh);
-        if (!scheduled) {
-            DeleteFile(fresh);
-            throw Exception(RunErrorText(TRunError::reCannotSchedule, dest));
-        }
-        F.FNeedReboot = true;
-        F.FPlacedFiles.push_back({dest, t.Letter, true, FExtractedSize, true});
-    }
-
-    std::string FreeRebootName(const std::string& storedName, const std::string& dest) {
-        const std::string ext = ExtractFileExt(storedName);
-        const std::string stem = storedName.substr(0, storedName.size() - ext.size());
-        std::string name = storedName;
-        for (int n = 1; FileExists(FFolders.Reboot + name) || DirectoryExists(FFolders.Reboot + name); ++n) {
-            if (n > 9999) throw Exception(RunErrorText(TRunError::reCannotSchedule, dest));
-            name = Format("%s~%d%s", stem, n, ext);
-        }
-        return FFolders.Reboot + name;
-    }
-
-    // ExtractFile with every way it can fail turned into an error naming the file.
-    void Extract(const std::string& storedName, const std::string& path, const std::string& shownName) {
-        FExtracted = 0;
-        FExtractedSize = 0;
         try {
-            FArc.ExtractFile(storedName, path);
-        } catch (const Exception& e) {
-            throw Exception(RunErrorText(Classify(e), shownName));
+            // A stored name with folders in it ("docs\readme.txt") needs them too.
+            MakeFolder(ExtractFilePath(dest));
+            const bool atRestart = FAppRunning && Contains(F.FReNameList, t.StoredName) && S.FileAttributes(dest) != -1;
+            TStagedFile staged = J.Stage(dest);
+            const TFileEntry e = Extract(t.StoredName, staged, dest);
+            const TPlacedFile placed{dest, t.Letter, atRestart, static_cast<std::uint64_t>(e.FileInfo.Size), atRestart};
+            if (atRestart) {
+                PlaceBatch();
+                if (e.Attr != 0) S.SetFileAttributes(staged.Path, e.Attr);
+                if (!J.PlaceAtRestart(staged)) throw Exception(RunErrorText(TRunError::reCannotSchedule, dest));
+                F.FNeedReboot = true;
+                F.FPlacedFiles.push_back(placed);
+            } else {
+                staged.Attributes = e.Attr;
+                FBatchBytes += static_cast<std::uint64_t>(e.FileInfo.Size);
+                FBatch.push_back(std::move(staged));
+                FBatchFiles.push_back(placed);
+                if (FBatch.size() >= kBatchFiles || FBatchBytes >= kBatchBytes) PlaceBatch();
+            }
+        } catch (const EFCreateError&) {
+            throw Exception(RunErrorText(TRunError::reCannotWrite, dest));
+        } catch (const EStreamError& e) {
+            throw Exception(RunErrorText(Classify(e), dest));
         }
-        if (FExtracted == 0) throw Exception(RunErrorText(TRunError::reNotInPackage, shownName));
+    }
+
+    // The staged files go into place together: the journal reaches the disk
+    // once for them all.
+    void PlaceBatch() {
+        if (FBatch.empty()) return;
+        try {
+            J.PlaceAll(FBatch);
+        } catch (const Exception& e) {
+            for (const TStagedFile& staged : FBatch)
+                if (!staged.Placed) throw Exception(RunErrorText(Classify(e), staged.Target));
+            throw;
+        }
+        for (std::size_t i = 0; i < FBatch.size(); ++i) {
+            FBatchFiles[i].Existed = FBatch[i].Existed;
+            F.FPlacedFiles.push_back(FBatchFiles[i]);
+        }
+        FBatch.clear();
+        FBatchFiles.clear();
+        FBatchBytes = 0;
+    }
+
+    // The entry's data whole in the staged file, closed; every way it can fail
+    // becomes an error naming the destination.
+    TFileEntry Extract(const std::string& storedName, TStagedFile& staged, const std::string& dest) {
+        TFileEntry e;
+        TProgressStream out(*staged.File, C, FDone, FTotal);
+        bool found = false;
+        try {
+            found = FArc.ExtractFileTo(storedName, out, e);
+            if (found && static_cast<std::int64_t>(out.Written()) != e.FileInfo.Size)
+                throw EArchiver("Archive damaged: data shorter than the file size");
+            staged.File->SetDate(e.Date);
+            staged.File->Close();
+        } catch (const Exception& x) {
+            throw Exception(RunErrorText(Classify(x), dest));
+        }
+        if (!found) throw Exception(RunErrorText(TRunError::reNotInPackage, dest));
+        return e;
     }
 
     const TSubDir* SubDirOf(const std::string& storedName) const {
@@ -213,42 +263,35 @@ private:
         return nullptr;
     }
 
-    void Line(const std::string& text) {
-        if (FStep.OnProgressLine) FStep.OnProgressLine(text);
-    }
-
-    void CleanUp() {
-        FSystem.FlushRenameFile();
-        std::string text;
-        for (const std::string& line : FInstalled) text += line + "\r\n";
+    void WriteInstalledList() {
         const std::string listPath = F.FInstallDir + "INSTFILE.LST";
         try {
-            FileSetAttr(listPath, 0);
-            SaveStringToFile(listPath, text);
+            std::string earlier;
+            const std::int32_t a = S.FileAttributes(listPath);
+            if (a != -1 && !(a & faDirectory)) earlier = S.ReadFile(listPath);
+            J.WriteFile(listPath, MergeInstalledList(earlier, FInstalled));
         } catch (const Exception& e) {
             throw Exception(RunErrorText(Classify(e), listPath));
         }
-        FArc.Close();
     }
 
+    TRunContext& C;
     TSetupFields& F;
-    TCopySystem& FSystem;
-    const TCopyStep& FStep;
-    const TCopyFolders& FFolders;
-    const bool FAppRunning;
-    TQdxArch2 FArc;
+    TSetupSystem& S;
+    TJournal& J;
+    TPayloadArchive FArc;
+    std::string FSystemDir, FSharedDir;
+    bool FAppRunning = false;
     std::vector<TSubDir> FSubDirs;
     std::vector<std::string> FInstalled;
-    int FExtracted = 0;
-    std::uint64_t FExtractedSize = 0;
+    std::uint64_t FDone = 0, FTotal = 0;
+    std::vector<TStagedFile> FBatch;
+    std::vector<TPlacedFile> FBatchFiles;
+    std::uint64_t FBatchBytes = 0;
 };
 
 } // namespace
 
-void TCopyStep::Run(const std::string& archivePath, const TCopyFolders& folders, bool appRunning,
-                    const std::vector<bool>& checked) {
-    TCopyRun run(F, FSystem, *this, folders, appRunning);
-    run.Run(archivePath, checked);
-}
+void ExtractFiles(TRunContext& c) { TCopyRun(c).Run(); }
 
 } // namespace kx

@@ -1,7 +1,6 @@
 // The installation steps of the setup program, in the order of the run.
 #include "app/InstallSteps.h"
 
-#include "app/Registration.h"
 
 namespace kx {
 

@@ -1,5 +1,6 @@
 // The installation steps that the form's Install button runs, in their order.
 #pragma once
+#include <functional>
 
 namespace kx {
 
@@ -11,7 +12,25 @@ class TSetupFM;
 void AddInstallSteps(TSetupFM& form);
 
 // Appends the run's steps in their order, with finish as the last one (the
-// restart question or the program's start, then the final message).
+// restart question or the program's start, then the final message). The run
+// holds the package's lock from its first step to its end, writes its journal,
+// commits just before finish and rolls back when a step fails.
 void AddRunSteps(TSetupFM& form, void (*finish)(TSetupFM&));
+
+// The restart question, or the AutoRun program; the final message; the end.
+void FinishSetup(TSetupFM& form);
+// FinishSetup with the restart passed in, for builds that must not restart.
+void FinishSetupWith(TSetupFM& form, const std::function<void()>& restartSystem);
+
+// Before the first page: the whole payload checked (its structure, every
+// block's CRC-32, every file the script names). When it is damaged the message
+// says so and the answer is false: the program ends with nothing written.
+bool CheckSetupPayload(TSetupFM& form);
+
+// Before the first page: a journal that a run of this package left (killed, or
+// the power lost) is rolled back, or its commit finished, and a rollback is
+// told in one message. Nothing while another setup or uninstall of the package
+// holds its lock.
+void RecoverInterruptedRun(TSetupFM& form);
 
 } // namespace kx

@@ -1,20 +1,15 @@
 // Package names from the uninstall key.
 #include "app/PackageId.h"
 
-#include <cstdint>
-
 #include "base/Format.h"
+#include "base/Hash.h"
 #include "base/Text.h"
 
 namespace kx {
 
 std::string PackageId(const std::string& regKey) {
-    // FNV-1a over the upper-cased key: registry keys are compared without regard to case.
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : UpperCase(regKey)) {
-        hash ^= c;
-        hash *= 16777619u;
-    }
+    // Registry keys are compared without regard to case.
+    const std::uint32_t hash = Fnv1a32(UpperCase(regKey));
     const std::size_t slash = regKey.find_last_of('\\');
     const std::string last = slash == std::string::npos ? regKey : regKey.substr(slash + 1);
     std::string name;

@@ -1,55 +1,41 @@
-// Registration and finish: uninstaller, program group, uninstall entry and the
-// uninstaller's records, service, restart or the program's start.
+// Registration: uninstaller, program group, uninstall entry and the
+// uninstaller's records, service; each change through the journal.
 #include "app/Registration.h"
 
 #include "app/CopyStep.h"
 #include "app/RegistrationRules.h"
-#include "app/untSetupFM.h"
 #include "base/Exception.h"
 #include "base/Format.h"
 #include "base/Text.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
-#include "sys/FileVersion.h"
 #include "sys/Files.h"
 #include "sys/Paths.h"
-#include "sys/Process.h"
-#include "sys/Registry.h"
-#include "sys/Resources.h"
-#include "sys/ServiceControl.h"
-#include "sys/ServiceState.h"
-#include "sys/SysError.h"
-#include "sys/untSetupUtils.h"
 
 namespace kx {
 
 namespace {
 
-const char kUninstallerResource[] = "UNINST";
-const char kResourceType[] = "KXFILE";
-const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kUninstallerName[] = "kxUnInst.Exe";
 
-std::string UninstallerPath(const TSetupFM& form) { return form.FInstallDir + "kxUnInst.Exe"; }
-std::string WindowsUninstallerPath() { return GetWindowsPath() + "kxUnInst.exe"; }
+std::string UninstallerPath(const TSetupFields& f) { return f.FInstallDir + kUninstallerName; }
+std::string WindowsUninstallerPath(TSetupSystem& s) { return s.WindowsDir() + "kxUnInst.exe"; }
 
-// A message box of the wizard, with the wizard's caption.
-int ShowBox(const TSetupFM& form, const std::string& text, UINT flags) {
-    char caption[1024] = {};
-    GetWindowTextA(form.Handle(), caption, sizeof caption);
-    return MessageBoxA(form.Handle(), text.c_str(), caption, flags);
+bool IsFile(TSetupSystem& s, const std::string& path) {
+    const std::int32_t a = s.FileAttributes(path);
+    return a != -1 && !(a & faDirectory);
 }
 
-// A numbered record list under the open uninstall key ("<prefix>0", "<prefix>1",
-// ... up to the first missing number): what an earlier run of this package left
-// there, and new items appended at the next number as they happen, so that a run
-// that fails half way still leaves the records of what it did.
+// A numbered record list under the uninstall key ("<prefix>0", "<prefix>1", ...
+// up to the first missing number): what an earlier run of this package left
+// there, and new items appended at the next number.
 class TRecordList {
 public:
-    TRecordList(TRegistry& key, const char* prefix) : FKey(key), FPrefix(prefix) {
+    TRecordList(TRunContext& c, const char* prefix) : C(c), FPrefix(prefix) {
         for (;;) {
-            const std::string name = ValueName(FItems.size());
-            if (!FKey.ValueExists(name)) break;
-            FItems.push_back(FKey.ReadString(name));
+            const std::optional<TRegValue> v = C.System.ReadValue(C.F.FRegKey, ValueName(FItems.size()));
+            if (!v) break;
+            FItems.push_back(RegText(v));
         }
     }
     bool Holds(const std::string& item) const {
@@ -58,7 +44,7 @@ public:
         return false;
     }
     void Add(const std::string& item) {
-        if (AddRecord(FItems, item)) FKey.WriteString(ValueName(FItems.size() - 1), item);
+        if (AddRecord(FItems, item)) C.Journal.SetValue(C.F.FRegKey, ValueName(FItems.size() - 1), RegString(item));
     }
     void AddAll(const std::vector<std::string>& items) {
         for (const std::string& item : items) Add(item);
@@ -67,166 +53,169 @@ public:
 private:
     std::string ValueName(std::size_t n) const { return Format("%s%d", FPrefix, n); }
 
-    TRegistry& FKey;
+    TRunContext& C;
     std::string FPrefix;
     std::vector<std::string> FItems;
 };
 
 // Adds this installation to the SharedDLLs count of each file it placed in the
 // system or shared folder, once per installation.
-void CountSharedFiles(const TSetupFM& form, TRecordList& counted) {
-    TRegistry shared;
-    bool opened = false;
-    for (const TPlacedFile& file : SharedFilesOf(form.FPlacedFiles)) {
+void CountSharedFiles(TRunContext& c, TRecordList& counted) {
+    bool keyMade = false;
+    for (const TPlacedFile& file : SharedFilesOf(c.F.FPlacedFiles)) {
         if (counted.Holds(file.Path)) continue;
-        if (!opened) opened = shared.OpenKey(kSharedDllsKey, true);
-        shared.WriteInteger(file.Path, NextSharedCount(shared.ReadInteger(file.Path), file.Existed));
+        if (!keyMade) {
+            std::vector<std::string> made;
+            keyMade = c.Journal.MakeKeys(kSharedDllsKey, made);
+        }
+        const std::optional<std::uint32_t> stored = RegNumber(c.System.ReadValue(kSharedDllsKey, file.Path));
+        c.Journal.SetValue(kSharedDllsKey, file.Path, RegDword(NextSharedCount(stored, file.Existed)));
         counted.Add(file.Path);
     }
 }
 
+void MakeFolder(TRunContext& c, const std::string& folder) {
+    std::vector<std::string> made;
+    c.Journal.MakeDirs(folder, made);
+    AddCreatedDirs(c.F.FCreatedDirs, made);
+}
+
 } // namespace
 
-void WriteUninstaller(TSetupFM& form) {
-    const std::string uninstaller = UninstallerPath(form);
-    ExtractResourceToFile(kUninstallerResource, kResourceType, uninstaller);
-    SaveStringToFile(form.FInstallDir + "UnInst.Ini", BuildUnInstIni(form));
+void WriteUninstaller(TRunContext& c) {
+    TSetupSystem& s = c.System;
+    const std::string uninstaller = UninstallerPath(c.F);
+    c.Journal.WriteFile(uninstaller, c.Uninstaller);
+    c.Journal.WriteFile(c.F.FInstallDir + "UnInst.Ini", BuildUnInstIni(c.F));
 
     // The registered uninstall command names the Windows directory's copy, which
     // other packages' setups share: a newer one stays, an equal one is not rewritten.
-    const std::string windowsCopy = WindowsUninstallerPath();
-    if (FileExists(windowsCopy)) {
-        if (!MayReplaceByVersion(FixedFileVersion(ReadVersionResource(uninstaller)),
-                                 FixedFileVersion(ReadVersionResource(windowsCopy))))
+    const std::string windowsCopy = WindowsUninstallerPath(s);
+    if (IsFile(s, windowsCopy)) {
+        if (!MayReplaceByVersion(FixedFileVersion(s.VersionResource(uninstaller)),
+                                 FixedFileVersion(s.VersionResource(windowsCopy))))
             return;
-        if (LoadFileToString(windowsCopy) == LoadResourceBytes(kUninstallerResource, kResourceType)) return;
-        FileSetAttr(windowsCopy, 0);
+        if (s.ReadFile(windowsCopy) == c.Uninstaller) return;
     }
-    ExtractResourceToFile(kUninstallerResource, kResourceType, windowsCopy);
+    c.Journal.WriteFile(windowsCopy, c.Uninstaller);
 }
 
-void CreateProgramGroup(TSetupFM& form) {
-    const std::string group = GetProgramGroupPath(form.FGrpName);
-    auto makeFolder = [&form](const std::string& folder) {
-        std::vector<std::string> made;
-        MakeDirPath(folder, made);
-        AddCreatedDirs(form.FCreatedDirs, made);
-    };
-    makeFolder(group);
+void CreateProgramGroup(TRunContext& c) {
+    TSetupFields& f = c.F;
+    const std::string group = c.System.ProgramGroupDir(f.FGrpName);
+    MakeFolder(c, group);
     // Without a group name the "group" is the Start menu's programs folder itself,
     // which is nobody's to remove.
-    form.FGroupDir = form.FGrpName.empty() ? std::string() : group;
-    form.FShortcuts.clear();
-    form.AddProgressLine(GetSetupMsg(msgCreateGroup));
+    f.FGroupDir = f.FGrpName.empty() ? std::string() : group;
+    f.FShortcuts.clear();
+    c.AddLine(GetSetupMsg(msgCreateGroup));
 
-    auto shortcut = [&form](const std::string& target, const std::string& title, const std::string& folder) {
+    auto shortcut = [&c, &f](const std::string& target, const std::string& title, const std::string& folder) {
         const std::string link = folder + title + ".Lnk";
-        if (CreateShortcut(target, title, link)) form.FShortcuts.push_back(link);
+        TStagedFile staged = c.Journal.Stage(link);
+        staged.File->Close();
+        staged.File.reset();
+        if (c.System.SaveShortcut(target, title, staged.Path)) {
+            c.Journal.Place(staged, 0);
+            f.FShortcuts.push_back(link);
+        } else {
+            c.System.DeleteFile(staged.Path);
+        }
     };
-    for (const TShortcutPlan& plan : SelectShortcuts(form, ActiveCodePage())) {
+    for (const TShortcutPlan& plan : SelectShortcuts(f, ActiveCodePage())) {
         std::string folder = group;
         if (!plan.SubFolder.empty()) {
             folder += plan.SubFolder + "\\";
-            makeFolder(folder);
+            MakeFolder(c, folder);
         }
-        shortcut(form.FInstallDir + plan.File, plan.Title, folder);
+        shortcut(f.FInstallDir + plan.File, plan.Title, folder);
     }
-    if (form.FUnInst)
-        shortcut(form.FInstallDir + "kxUnInst.EXE", Format(GetSetupMsg(msgUninstShortcut), form.FGrpName), group);
-    ShellOpen(group, "", form.Handle());
+    if (f.FUnInst) shortcut(f.FInstallDir + "kxUnInst.EXE", Format(GetSetupMsg(msgUninstShortcut), f.FGrpName), group);
+    c.System.OpenFolder(group);
 }
 
-void RegisterUninstall(TSetupFM& form) {
-    const std::string uninstaller = UninstallerPath(form);
-    TRegistry entry;
-    entry.OpenKey(form.FRegKey, true);
-    entry.WriteString("DisplayName", form.FGrpName);
-    entry.WriteString("UnInstallPath", form.FInstallDir);
-    entry.WriteString("GrpName", form.FGrpName);
-    entry.WriteString("UnInstallString", WindowsUninstallerPath());
-    entry.WriteString("Publisher", form.FCompany);
-    entry.WriteString("InstallLocation", form.FInstallDir);
-    entry.WriteString("DisplayIcon", uninstaller);
-    if (!form.FProductVersion.empty()) entry.WriteString("DisplayVersion", form.FProductVersion);
-    const std::int64_t uninstallerSize = FileSize(uninstaller);
-    entry.WriteInteger("EstimatedSize",
-                       EstimatedSizeKiB(form.FPlacedFiles, static_cast<std::uint64_t>(
-                                                               uninstallerSize > 0 ? uninstallerSize : 0)));
-    entry.WriteInteger("NoModify", 1);
-    entry.WriteInteger("NoRepair", 1);
+void RegisterUninstall(TRunContext& c) {
+    TSetupFields& f = c.F;
+    TJournal& j = c.Journal;
+    std::vector<std::string> madeKeys;
+    if (!j.MakeKeys(f.FRegKey, madeKeys)) throw Exception(Format("Failed to set data for '%s'", "DisplayName"));
+    const std::string& key = f.FRegKey;
+    j.SetValue(key, "DisplayName", RegString(f.FGrpName));
+    j.SetValue(key, "UnInstallPath", RegString(f.FInstallDir));
+    j.SetValue(key, "GrpName", RegString(f.FGrpName));
+    j.SetValue(key, "UnInstallString", RegString(WindowsUninstallerPath(c.System)));
+    j.SetValue(key, "Publisher", RegString(f.FCompany));
+    j.SetValue(key, "InstallLocation", RegString(f.FInstallDir));
+    j.SetValue(key, "DisplayIcon", RegString(UninstallerPath(f)));
+    if (!f.FProductVersion.empty()) j.SetValue(key, "DisplayVersion", RegString(f.FProductVersion));
+    const std::int64_t uninstallerSize = c.System.FileSize(UninstallerPath(f));
+    j.SetValue(key, "EstimatedSize",
+               RegDword(EstimatedSizeKiB(f.FPlacedFiles,
+                                         static_cast<std::uint64_t>(uninstallerSize > 0 ? uninstallerSize : 0))));
+    j.SetValue(key, "NoModify", RegDword(1));
+    j.SetValue(key, "NoRepair", RegDword(1));
 
-    TRecordList(entry, kRecCreatedDir).AddAll(form.FCreatedDirs);
-    TRecordList(entry, kRecShortcut).AddAll(form.FShortcuts);
-    if (!form.FGroupDir.empty()) entry.WriteString(kRecGroupDir, form.FGroupDir);
+    TRecordList(c, kRecCreatedDir).AddAll(f.FCreatedDirs);
+    TRecordList(c, kRecShortcut).AddAll(f.FShortcuts);
+    if (!f.FGroupDir.empty()) j.SetValue(key, kRecGroupDir, RegString(f.FGroupDir));
 
-    TRecordList values(entry, kRecRegValue), keys(entry, kRecRegKey);
-    TRegistry autoReg;
-    for (const TAutoRegValue& v : SelectAutoRegValues(form)) {
-        std::vector<std::string> missing;
-        for (const std::string& key : KeyPathChain(v.Key, ActiveCodePage()))
-            if (!autoReg.KeyExists(key)) missing.push_back(key);
-        if (autoReg.OpenKey(v.Key, true)) keys.AddAll(missing);
-        autoReg.WriteString(v.Name, v.Data);
-        autoReg.CloseKey();
+    TRecordList values(c, kRecRegValue), keys(c, kRecRegKey);
+    for (const TAutoRegValue& v : SelectAutoRegValues(f)) {
+        std::vector<std::string> made;
+        if (!j.MakeKeys(v.Key, made)) throw Exception(Format("Failed to set data for '%s'", v.Name));
+        keys.AddAll(made);
+        j.SetValue(v.Key, v.Name, RegString(v.Data));
         values.Add(v.Key + ";" + v.Name);
     }
 
-    TRecordList shared(entry, kRecSharedFile);
-    CountSharedFiles(form, shared);
+    TRecordList shared(c, kRecSharedFile);
+    CountSharedFiles(c, shared);
 }
 
-void InstallService(TSetupFM& form) {
-    if (form.FServiceName.empty()) return;
-    const std::string current = GetServiceImagePath(form.FServiceName);
-    if (!form.FServiceFile.empty()) form.FServiceFile = AbsoluteServiceFile(form.FInstallDir, form.FServiceFile);
+void InstallService(TRunContext& c) {
+    TSetupFields& f = c.F;
+    TSetupSystem& s = c.System;
+    if (f.FServiceName.empty()) return;
+    const std::optional<TServiceConfig> current = s.ServiceConfig(f.FServiceName);
+    const std::string currentImage = current ? current->ImagePath : std::string();
+    if (!f.FServiceFile.empty()) f.FServiceFile = AbsoluteServiceFile(f.FInstallDir, f.FServiceFile);
 
     // A service that registered itself with its path in quotes (and perhaps
     // arguments after it) is the same program as the file we installed.
     const std::string currentProgram =
-        ServiceProgramOf(current, [](const std::string& path) { return FileExists(path); });
-    if (SameText(form.FServiceFile, currentProgram)) {
-        StartService(form.FServiceName, 15);
+        ServiceProgramOf(currentImage, [&s](const std::string& path) { return IsFile(s, path); });
+    if (SameText(f.FServiceFile, currentProgram)) {
+        c.Journal.StartService(f.FServiceName, 15);
         return;
     }
-    if (!current.empty()) {
-        if (FileExists(currentProgram)) {
-            StopService(form.FServiceName, 45);
-            RunAndWait(ExtractFilePath(currentProgram), QuotedCommand(currentProgram, "/uninstall /silent"));
-        }
-        DeleteServiceKey(form.FServiceName);
+    if (current) {
+        const bool programThere = IsFile(s, currentProgram);
+        if (programThere) c.Journal.StopService(f.FServiceName, 45);
+        c.Journal.ServiceAboutToGo(f.FServiceName, *current);
+        if (programThere)
+            s.RunProgram(ExtractFilePath(currentProgram), QuotedCommand(currentProgram, "/uninstall /silent"));
+        s.DeleteService(f.FServiceName);
         return;
     }
 
     try {
-        const std::string command = QuotedCommand(form.FServiceFile, "/install /silent");
-        const TRunOutcome run = RunAndWaitFor(form.FInstallDir, command);
-        if (!run.Started) throw Exception(command + "\r\n" + SysErrorMessage(run.Error));
-        if (run.Ended && run.ExitCode != 0) throw Exception(command + "\r\n" + SysErrorMessage(run.ExitCode));
-        ChangeServiceToAutoStart(form.FServiceName);
-        if (!StartService(form.FServiceName, 15)) {
-            const unsigned long reason = ServiceNotRunningReason(form.FServiceName);
-            if (reason != 0) throw Exception(form.FServiceName + "\r\n" + SysErrorMessage(reason));
+        const std::string command = QuotedCommand(f.FServiceFile, "/install /silent");
+        c.Journal.ServiceAboutToRegister(f.FServiceName);
+        const TRunOutcome run = s.RunProgram(f.FInstallDir, command);
+        if (!run.Started) throw Exception(command + "\r\n" + s.ErrorText(run.Error));
+        if (run.Ended && run.ExitCode != 0) throw Exception(command + "\r\n" + s.ErrorText(run.ExitCode));
+        c.Journal.SetServiceStartType(f.FServiceName, kServiceAutoStart);
+        if (!c.Journal.StartService(f.FServiceName, 15)) {
+            const unsigned long reason = s.ServiceNotRunningReason(f.FServiceName);
+            if (reason != 0) throw Exception(f.FServiceName + "\r\n" + s.ErrorText(reason));
         }
+    } catch (const EStreamError&) {
+        // The journal could not be written: that ends the run.
+        throw;
     } catch (const std::exception& e) {
-        form.HandleException(e);
+        if (c.Ui.ShowError) c.Ui.ShowError(e);
     }
-    Sleep(1000);
-}
-
-void FinishSetup(TSetupFM& form) { FinishSetupWith(form, &RestartSystem); }
-
-void FinishSetupWith(TSetupFM& form, const std::function<void()>& restartSystem) {
-    if (form.FNeedReboot) {
-        if (ShowBox(form, GetSetupMsg(msgRestartQuestion), MB_YESNO | MB_ICONQUESTION) == IDYES) {
-            // The form stays open with Install and Cancel enabled while Windows restarts.
-            restartSystem();
-            return;
-        }
-    } else if (!form.FAutoRun.empty()) {
-        ShellOpen(form.FInstallDir + form.FAutoRun, form.FInstallDir, nullptr);
-    }
-    ShowBox(form, GetSetupMsg(msgInstallSuccess), MB_OK | MB_ICONINFORMATION);
-    PostMessageA(form.Handle(), WM_CLOSE, 0, 0);
+    s.Sleep(1000);
 }
 
 } // namespace kx

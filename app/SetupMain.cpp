@@ -13,6 +13,11 @@
 
 #include <commctrl.h>
 
+namespace {
+// The exit codes deployment tools read (those of Windows Installer).
+constexpr int kExitFailed = 1603;
+} // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     kx::InitDllSafety();
     kx::InitLanguage(GetThreadLocale());
@@ -24,8 +29,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         kx::RegisterSetupClasses(instance);
 
         auto form = std::make_unique<kx::TSetupFM>(instance);
-        kx::AddInstallSteps(*form);
-        if (!form->Terminated()) form->Show();
+        if (!form->Terminated()) {
+            if (!kx::CheckSetupPayload(*form)) return kExitFailed;
+            kx::RecoverInterruptedRun(*form);
+            kx::AddInstallSteps(*form);
+            form->Show();
+        }
 
         MSG msg;
         while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -453,6 +453,7 @@ void TSetupFM::RunInstallation() {
     struct TRunGuard {
         TSetupFM& F;
         ~TRunGuard() {
+            if (F.OnRunEnded) F.OnRunEnded();
             F.FRunning = false;
             SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
             EnableWindow(F.btnNext, TRUE);
@@ -466,9 +467,18 @@ void TSetupFM::RunInstallation() {
     FRunning = true;
     SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
     TRunGuard guard{*this};
-    for (const TInstallStep& step : InstallSteps) {
-        step();
-        ProcessMessages();
+    try {
+        for (const TInstallStep& step : InstallSteps) {
+            step();
+            ProcessMessages();
+        }
+    } catch (const EAbort&) {
+        if (OnRunFailed) OnRunFailed();
+        throw;
+    } catch (const std::exception& e) {
+        const std::string more = OnRunFailed ? OnRunFailed() : std::string();
+        if (more.empty()) throw;
+        throw Exception(e.what() + more);
     }
 }
 

@@ -28,6 +28,11 @@ public:
 
     // The installation steps that "Install" runs, in order.
     std::vector<TInstallStep> InstallSteps;
+    // When a step raised, before the error is shown: undoes what the run did and
+    // answers what to add to the error's text.
+    std::function<std::string()> OnRunFailed;
+    // When the run ends, whichever way.
+    std::function<void()> OnRunEnded;
 
     // Adds a line at the end of lbxProgress; the list is not scrolled to it.
     void AddProgressLine(const std::string& text);

@@ -1,5 +1,8 @@
 // Message sets: keys, default loading through the lookup hook, and assignment.
+// Each level is a table of its fields and keys, walked by the same two loops.
 #include "archive/ArchiveMessages.h"
+
+#include <iterator>
 
 namespace kx {
 
@@ -7,50 +10,105 @@ TTextLookupProc TextLookupHook = nullptr;
 
 namespace {
 
-std::string Lookup(const char* key) {
-    std::string text;
-    if (TextLookupHook) TextLookupHook(key, text);
-    return text;
+template <class M>
+void LoadFields(M& set, const TMessageField<M>* fields, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string text;
+        if (fields[i].Key && TextLookupHook) TextLookupHook(fields[i].Key, text);
+        set.*fields[i].Field = std::move(text);
+    }
+}
+
+template <class M>
+void CopyFields(M& set, const M& source, const TMessageField<M>* fields, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) set.*fields[i].Field = source.*fields[i].Field;
 }
 
 } // namespace
 
-#define LOAD(Name, Key) Set##Name(Lookup(Key))
-#define COPY(Name) Set##Name(src->Name())
+const TMessageField<TMessages>* TMessages::OwnFields(std::size_t& count) {
+    static constexpr TMessageField<TMessages> fields[] = {
+        {&TMessages::FBadSignature, "FBadSignature"},
+        {&TMessages::FFileNameNeeded, "FFileNameNeeded"},
+        {&TMessages::FSystemMessage, "FSystemMessage"},
+        {&TMessages::FAcceptArchiveFailed, "FAcceptArchiveFailed"},
+        {&TMessages::FKeyTooShort, "FKeyTooShort"},
+        {&TMessages::FKeyNotConfirmed, "FKeyNotConfirmed"},
+        {&TMessages::FArchiveIsReadOnly, "FArchiveIsReadOnly"},
+        {&TMessages::FCanNotCreateArchive, "FCanNotCreateArchive"},
+        {&TMessages::FCannotCreateDir, "FCannotCreateDir"},
+        {&TMessages::FSelectADirectory, "FSelectADirectory"},
+        {&TMessages::FCanNotBuildTempFileName, "FCanNotBuildTempFileName"},
+        {&TMessages::FAFile, "FFile"},
+        {&TMessages::FCanContinue, "FCanContinue"},
+        {&TMessages::FUnknownVersion, "FUnknownVersion"},
+    };
+    count = std::size(fields);
+    return fields;
+}
+
+const TMessageField<TExtrMessages>* TExtrMessages::OwnFields(std::size_t& count) {
+    static constexpr TMessageField<TExtrMessages> fields[] = {
+        {&TExtrMessages::FCouldNotUncompressBlock, "FCouldNotUncompressBlock"},
+        {&TExtrMessages::FAskOverwrite, nullptr}, // has no key: never loaded
+        {&TExtrMessages::FNeedExtractPath, "FNeedExtractPath"},
+        {&TExtrMessages::FInsertDisk, "FInsertDisk"},
+        {&TExtrMessages::FLocateSegment, "FLocateSegment"},
+        {&TExtrMessages::FWrongSegment, "FWrongSegment"},
+        {&TExtrMessages::FInsertLastSegment, "FInsertLastSegment"},
+        {&TExtrMessages::FLocateLastSegment, "FLocateLastSegment"},
+        {&TExtrMessages::FWrongLastSegment, "FWrongLastSegment"},
+        {&TExtrMessages::FWrongNextSegment, "FWrongNextSegment"},
+        {&TExtrMessages::FBadCRC, "FBadCRC"},
+        {&TExtrMessages::FBadKey, "FBadKey"},
+        {&TExtrMessages::FReplaceFile, "FReplaceFile"},
+        {&TExtrMessages::FWithFile, "FWithFile"},
+        {&TExtrMessages::FConfirmFileOverwrite, "FConfirmFileOverwrite"},
+        {&TExtrMessages::FExtractingFile, "FExtractingFile"},
+        {&TExtrMessages::FLoadingArchiveContnent, "FLoadingArchiveContnent"},
+        {&TExtrMessages::FUncompressingSolidArchive, "FUncompressingSolidArchive"},
+        {&TExtrMessages::FCheckingFile, "FCheckingFile"},
+    };
+    count = std::size(fields);
+    return fields;
+}
+
+const TMessageField<TArchMessages>* TArchMessages::OwnFields(std::size_t& count) {
+    static constexpr TMessageField<TArchMessages> fields[] = {
+        {&TArchMessages::FCouldNotCompressBlock, "FCouldNotCompressBlock"},
+        {&TArchMessages::FDeleteFileEventNeeded, "FDeleteFileEventNeeded"},
+        {&TArchMessages::FCouldNotRenameArchive, "FCouldNotRenameArchive"},
+        {&TArchMessages::FInsertNewDisk, "FInsertNewDisk"},
+        {&TArchMessages::FSelectNewPlace, "FSelectNewPlace"},
+        {&TArchMessages::FNotEnoughFreeSpaceOn, "FNotEnoughFreeSpaceOn"},
+        {&TArchMessages::FUnableToDeleteFiles, "FUnableToDeleteFiles"},
+        {&TArchMessages::FConfirmFileDeletion, "FConfirmFileDeletion"},
+        {&TArchMessages::FMaxSegmentSizeTooSmall, "FMaxSegmentSizeTooSmall"},
+        {&TArchMessages::FCantPerformThisOp, "FCantPerformThisOp"},
+        {&TArchMessages::FAddingFile, "FAddingFile"},
+        {&TArchMessages::FDeletingFiles, "FDeletingFiles"},
+        {&TArchMessages::FDeleteFile, "FDeleteFile"},
+        {&TArchMessages::FMakingSFXArchive, "FMakingSFXArchive"},
+        {&TArchMessages::FCompressingSolidArchive, "FCompressingSolidArchive"},
+        {&TArchMessages::FCopyingArchive, "FCopyingArchive"},
+        {&TArchMessages::FCouldNotCopyArchive, "FCouldNotCopyArchive"},
+        {&TArchMessages::FUpdatingFile, "FUpdatingFile"},
+        {&TArchMessages::FReplacingFile, "FReplacingFile"},
+    };
+    count = std::size(fields);
+    return fields;
+}
 
 void TMessages::SetDefaults() {
-    LOAD(BadSignature, "FBadSignature");
-    LOAD(FileNameNeeded, "FFileNameNeeded");
-    LOAD(SystemMessage, "FSystemMessage");
-    LOAD(AcceptArchiveFailed, "FAcceptArchiveFailed");
-    LOAD(KeyTooShort, "FKeyTooShort");
-    LOAD(KeyNotConfirmed, "FKeyNotConfirmed");
-    LOAD(ArchiveIsReadOnly, "FArchiveIsReadOnly");
-    LOAD(CanNotCreateArchive, "FCanNotCreateArchive");
-    LOAD(CannotCreateDir, "FCannotCreateDir");
-    LOAD(SelectADirectory, "FSelectADirectory");
-    LOAD(CanNotBuildTempFileName, "FCanNotBuildTempFileName");
-    LOAD(AFile, "FFile");
-    LOAD(CanContinue, "FCanContinue");
-    LOAD(UnknownVersion, "FUnknownVersion");
+    std::size_t n = 0;
+    const auto* fields = OwnFields(n);
+    LoadFields(*this, fields, n);
 }
 
 void TMessages::Assign(const TMessages& source) {
-    const TMessages* src = &source;
-    COPY(BadSignature);
-    COPY(FileNameNeeded);
-    COPY(SystemMessage);
-    COPY(AcceptArchiveFailed);
-    COPY(KeyTooShort);
-    COPY(KeyNotConfirmed);
-    COPY(ArchiveIsReadOnly);
-    COPY(CanNotCreateArchive);
-    COPY(CannotCreateDir);
-    COPY(SelectADirectory);
-    COPY(CanNotBuildTempFileName);
-    COPY(AFile);
-    COPY(CanContinue);
-    COPY(UnknownVersion);
+    std::size_t n = 0;
+    const auto* fields = OwnFields(n);
+    CopyFields(*this, source, fields, n);
 }
 
 void TExtrMessages::SetDefaults() {
@@ -59,50 +117,18 @@ void TExtrMessages::SetDefaults() {
 }
 
 void TExtrMessages::LoadOwn() {
-    LOAD(CouldNotUncompressBlock, "FCouldNotUncompressBlock");
-    SetAskOverwrite(std::string()); // has no key: never loaded
-    LOAD(NeedExtractPath, "FNeedExtractPath");
-    LOAD(InsertDisk, "FInsertDisk");
-    LOAD(LocateSegment, "FLocateSegment");
-    LOAD(WrongSegment, "FWrongSegment");
-    LOAD(InsertLastSegment, "FInsertLastSegment");
-    LOAD(LocateLastSegment, "FLocateLastSegment");
-    LOAD(WrongLastSegment, "FWrongLastSegment");
-    LOAD(WrongNextSegment, "FWrongNextSegment");
-    LOAD(BadCRC, "FBadCRC");
-    LOAD(BadKey, "FBadKey");
-    LOAD(ReplaceFile, "FReplaceFile");
-    LOAD(WithFile, "FWithFile");
-    LOAD(ConfirmFileOverwrite, "FConfirmFileOverwrite");
-    LOAD(ExtractingFile, "FExtractingFile");
-    LOAD(LoadingArchiveContnent, "FLoadingArchiveContnent");
-    LOAD(UncompressingSolidArchive, "FUncompressingSolidArchive");
-    LOAD(CheckingFile, "FCheckingFile");
+    std::size_t n = 0;
+    const auto* fields = OwnFields(n);
+    LoadFields(*this, fields, n);
 }
 
 void TExtrMessages::Assign(const TMessages& source) {
     TMessages::Assign(source);
     const auto* src = dynamic_cast<const TExtrMessages*>(&source);
     if (!src) return;
-    COPY(CouldNotUncompressBlock);
-    COPY(AskOverwrite);
-    COPY(NeedExtractPath);
-    COPY(InsertDisk);
-    COPY(LocateSegment);
-    COPY(WrongSegment);
-    COPY(InsertLastSegment);
-    COPY(LocateLastSegment);
-    COPY(WrongLastSegment);
-    COPY(WrongNextSegment);
-    COPY(BadCRC);
-    COPY(BadKey);
-    COPY(ReplaceFile);
-    COPY(WithFile);
-    COPY(ConfirmFileOverwrite);
-    COPY(ExtractingFile);
-    COPY(LoadingArchiveContnent);
-    COPY(UncompressingSolidArchive);
-    COPY(CheckingFile);
+    std::size_t n = 0;
+    const auto* fields = OwnFields(n);
+    CopyFields(*this, *src, fields, n);
 }
 
 void TArchMessages::SetDefaults() {
@@ -111,50 +137,18 @@ void TArchMessages::SetDefaults() {
 }
 
 void TArchMessages::LoadOwn() {
-    LOAD(CouldNotCompressBlock, "FCouldNotCompressBlock");
-    LOAD(DeleteFileEventNeeded, "FDeleteFileEventNeeded");
-    LOAD(CouldNotRenameArchive, "FCouldNotRenameArchive");
-    LOAD(InsertNewDisk, "FInsertNewDisk");
-    LOAD(SelectNewPlace, "FSelectNewPlace");
-    LOAD(NotEnoughFreeSpaceOn, "FNotEnoughFreeSpaceOn");
-    LOAD(UnableToDeleteFiles, "FUnableToDeleteFiles");
-    LOAD(ConfirmFileDeletion, "FConfirmFileDeletion");
-    LOAD(MaxSegmentSizeTooSmall, "FMaxSegmentSizeTooSmall");
-    LOAD(CantPerformThisOp, "FCantPerformThisOp");
-    LOAD(AddingFile, "FAddingFile");
-    LOAD(DeletingFiles, "FDeletingFiles");
-    LOAD(DeleteFile, "FDeleteFile");
-    LOAD(MakingSFXArchive, "FMakingSFXArchive");
-    LOAD(CompressingSolidArchive, "FCompressingSolidArchive");
-    LOAD(CopyingArchive, "FCopyingArchive");
-    LOAD(CouldNotCopyArchive, "FCouldNotCopyArchive");
-    LOAD(UpdatingFile, "FUpdatingFile");
-    LOAD(ReplacingFile, "FReplacingFile");
+    std::size_t n = 0;
+    const auto* fields = OwnFields(n);
+    LoadFields(*this, fields, n);
 }
 
 void TArchMessages::Assign(const TMessages& source) {
     TExtrMessages::Assign(source);
     const auto* src = dynamic_cast<const TArchMessages*>(&source);
     if (!src) return;
-    COPY(CouldNotCompressBlock);
-    COPY(DeleteFileEventNeeded);
-    COPY(CouldNotRenameArchive);
-    COPY(InsertNewDisk);
-    COPY(SelectNewPlace);
-    COPY(NotEnoughFreeSpaceOn);
-    COPY(UnableToDeleteFiles);
-    COPY(ConfirmFileDeletion);
-    COPY(MaxSegmentSizeTooSmall);
-    COPY(CantPerformThisOp);
-    COPY(AddingFile);
-    COPY(DeletingFiles);
-    COPY(DeleteFile);
-    COPY(MakingSFXArchive);
-    COPY(CompressingSolidArchive);
-    COPY(CopyingArchive);
-    COPY(CouldNotCopyArchive);
-    COPY(UpdatingFile);
-    COPY(ReplacingFile);
+    std::size_t n = 0;
+    const auto* fields = OwnFields(n);
+    CopyFields(*this, *src, fields, n);
 }
 
 } // namespace kx

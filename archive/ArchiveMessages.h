@@ -1,6 +1,7 @@
 // The archive components' message sets: every text that goes into an archive
 // exception, status display or log line, looked up by key through TextLookupHook.
 #pragma once
+#include <cstddef>
 #include <string>
 
 namespace kx {
@@ -9,6 +10,13 @@ namespace kx {
 // which case every message is empty.
 using TTextLookupProc = void (*)(const std::string& key, std::string& text);
 extern TTextLookupProc TextLookupHook;
+
+// One message of a set's own level: its field and its key (null: never loaded).
+template <class M>
+struct TMessageField {
+    std::string M::*Field;
+    const char* Key;
+};
 
 #define KX_ARCHIVE_MESSAGE(Name)                                     \
 public:                                                              \
@@ -44,6 +52,9 @@ public:
     KX_ARCHIVE_MESSAGE(AFile)
     KX_ARCHIVE_MESSAGE(CanContinue)
     KX_ARCHIVE_MESSAGE(UnknownVersion)
+
+private:
+    static const TMessageField<TMessages>* OwnFields(std::size_t& count);
 };
 
 // Messages added by TCustomExtractor.
@@ -75,6 +86,7 @@ public:
 
 private:
     void LoadOwn();
+    static const TMessageField<TExtrMessages>* OwnFields(std::size_t& count);
 };
 
 // Messages added by TCustomArchiver.
@@ -106,6 +118,7 @@ public:
 
 private:
     void LoadOwn();
+    static const TMessageField<TArchMessages>* OwnFields(std::size_t& count);
 };
 
 #undef KX_ARCHIVE_MESSAGE

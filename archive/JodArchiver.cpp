@@ -2,53 +2,10 @@
 #include "archive/JodArchiver.h"
 
 #include <algorithm>
-#include <new>
-#include <zlib.h>
 
 #include "archive/ZlibCodec.h"
 
 namespace kx {
-
-TBlockDeflater::~TBlockDeflater() {
-    if (FStream) {
-        deflateEnd(static_cast<z_stream*>(FStream));
-        delete static_cast<z_stream*>(FStream);
-    }
-}
-
-bool TBlockDeflater::Compress(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src,
-                              std::int32_t srcSize, int level) {
-    if (srcSize < 0 || destSize < 0)
-        return false;
-    auto* zs = static_cast<z_stream*>(FStream);
-    if (zs && FLevel != level) {
-        deflateEnd(zs);
-        delete zs;
-        zs = nullptr;
-        FStream = nullptr;
-    }
-    if (!zs) {
-        zs = new (std::nothrow) z_stream{};
-        if (!zs)
-            return false;
-        if (deflateInit(zs, level) != Z_OK) {
-            delete zs;
-            return false;
-        }
-        FStream = zs;
-        FLevel = level;
-    } else if (deflateReset(zs) != Z_OK) {
-        return false;
-    }
-    zs->next_in = const_cast<Bytef*>(src);
-    zs->avail_in = static_cast<uInt>(srcSize);
-    zs->next_out = dest;
-    zs->avail_out = static_cast<uInt>(destSize);
-    if (deflate(zs, Z_FINISH) != Z_STREAM_END)
-        return false;
-    destSize = static_cast<std::int32_t>(zs->total_out);
-    return true;
-}
 
 TJodArchiver::~TJodArchiver() {
     CloseForDestruction();
@@ -84,7 +41,17 @@ bool TJodArchiver::CompressBlock(std::uint8_t* destBlock, std::int32_t& destSize
                                  std::int32_t srcSize) {
     if (OnCompressBlock)
         return OnCompressBlock(this, destBlock, destSize, srcBlock, srcSize, CompressionLevel());
-    return FDeflater.Compress(destBlock, destSize, srcBlock, srcSize, GetCodecLevel());
+    if (!FCompressor) {
+        // Blocks are only written by AddFile, whose unit installs the writing side;
+        // without it there is no compressor, and the block cannot be compressed.
+        const TWritingSide* writing = WritingSide();
+        if (!writing)
+            return false;
+        FCompressor = writing->NewBlockCompressor();
+        if (!FCompressor)
+            return false;
+    }
+    return FCompressor->Compress(destBlock, destSize, srcBlock, srcSize, GetCodecLevel());
 }
 
 int TJodArchiver::GetCodecLevel() { return ZlibLevel(CompressionLevel()); }

@@ -243,6 +243,8 @@ std::unique_ptr<TStream> TArchiverRoot::CreateFileStream(const std::string& file
     return std::make_unique<TFileStream>(fileName, mode);
 }
 
+bool TArchiverRoot::SegmentFileExists(const std::string& fileName) { return FileExists(fileName); }
+
 TArchiveStream& TArchiverRoot::Stream() {
     if (!FStream) throw EArchiver("No archive file is open");
     return *FStream;
@@ -315,7 +317,7 @@ void TArchiverRoot::Open() {
     try {
         BeforeOpen();
         if (FFileName.empty()) throw EArchiver(Messages().FileNameNeeded());
-        if (FileExists(FFileName))
+        if (SegmentFileExists(FFileName))
             OpenArchiveFile();
         else
             CreateArchive();

@@ -173,6 +173,9 @@ protected:
     // Opens a segment file; the one place a file stream is made (tests and the
     // benchmark wrap it to observe the calls).
     virtual std::unique_ptr<TStream> CreateFileStream(const std::string& fileName, std::uint16_t mode);
+    // Whether a segment file of that name is there to open (a component that
+    // reads from memory answers for its own streams).
+    virtual bool SegmentFileExists(const std::string& fileName);
 
     // Helpers for the subclasses.
     void OpenArchiveFile();

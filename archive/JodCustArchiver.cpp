@@ -1,7 +1,8 @@
-// TCustomArchiver: the order of writes here is what readers rely on. An entry
-// header goes out first with provisional sizes, then its blocks, then the header
-// again with the final sizes and efLastPart, and only then the archive header with
-// the new EndOffset: an archive abandoned at any point still reads as the entries
+// TCustomArchiver's writing: adding files, their blocks and the solid rebuild.
+// The order of writes here is what readers rely on. An entry header goes out
+// first with provisional sizes, then its blocks, then the header again with the
+// final sizes and efLastPart, and only then the archive header with the new
+// EndOffset: an archive abandoned at any point still reads as the entries
 // completed before.
 #include "archive/JodCustArchiver.h"
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "archive/BlockDeflater.h"
 #include "archive/ZlibCodec.h"
 #include "base/Format.h"
 #include "base/Random.h"
@@ -21,7 +23,6 @@ namespace kx {
 
 namespace {
 
-// What follows the last path delimiter or drive colon.
 // Restores a flag however the scope is left.
 struct TFlagGuard {
     bool& Flag;
@@ -31,73 +32,11 @@ struct TFlagGuard {
 
 } // namespace
 
-TCustomArchiver::TCustomArchiver() {
-    RecreateMessages();
-    FMaxSegmentSize = 0;
-}
-
-TCustomArchiver::~TCustomArchiver() {
-    CloseForDestruction();
-}
-
-TMessages* TCustomArchiver::CreateMessages() { return new TArchMessages(); }
-
-void TCustomArchiver::SetMaxSegmentSize(std::int32_t value) {
-    if (value > 0 && static_cast<std::int64_t>(value) < 3 * static_cast<std::int64_t>(FBlockSize))
-        throw EArchiver(Messages().MaxSegmentSizeTooSmall());
-    FMaxSegmentSize = value;
-}
-
-std::uint16_t TCustomArchiver::GetOpenMode() { return fmOpenReadWrite | fmShareCompat; }
-
-void TCustomArchiver::AfterOpen() {
-    FModified = false;
-    FInnerChanged = false;
-    TCustomExtractor::AfterOpen();
-}
-
-void TCustomArchiver::CreateArchive() {
-    FOptions.Exclude(oOpenSingleSegment);
-    FHeader = TArchiveHeader{};
-    FHeader.Signature = GetSignature();
-    FHeader.Segment = 1;
-    FHeader.BlockSize = FBlockSize;
-    FHeader.Version = ArchiveVersion;
-    FHeader.RandomID = static_cast<std::int32_t>(Random(1000000));
-    FHeader.ArchiveFlag = afFinalSegment;
-    FHeader.EndOffset = GetHeaderSize();
-    if (FOptions.Contains(oCompress))
-        FHeader.ArchiveFlag |= afCompressed;
-    if (FOptions.Contains(oCreateSolidArchives))
-        FHeader.ArchiveFlag |= afSolid;
-    CreateArchiveFile();
-}
-
-bool TCustomArchiver::NeedNewSegment(std::int32_t size) {
-    if (InPhase(phChangingSegment) || FOptions.Contains(oNoSpanning))
-        return false;
-    if (!HasStream())
-        return false;
-    TArchiveStream& s = Stream();
-    if (s.Position() + size <= s.Size())
-        return false; // rewriting bytes that are already there
-    // A new segment only for a known shortage; the probe never knows.
-    std::int64_t free = GetFreeSpace();
-    return free >= 0 && free < size;
-}
-
-std::int64_t TCustomArchiver::GetFreeSpace() { return -1; }
-
-bool TCustomArchiver::CompressBlock(std::uint8_t* destBlock, std::int32_t& destSize, const std::uint8_t* srcBlock,
-                                    std::int32_t srcSize) {
-    if (OnCompressBlock)
-        return OnCompressBlock(this, destBlock, destSize, srcBlock, srcSize, FCompressionLevel);
-    std::memcpy(destBlock, srcBlock, static_cast<std::size_t>(srcSize));
-    destSize = srcSize;
-    return true;
-}
-
-int TCustomArchiver::GetCodecLevel() { return static_cast<int>(FCompressionLevel); }
+// The writing side this unit supplies; installed as the unit joins a program.
+const TCustomArchiver::TWritingSide TCustomArchiver::FWriting{
+    &TCustomArchiver::FinishSolidArchive,
+    []() -> std::unique_ptr<TBlockCompressor> { return std::make_unique<TBlockDeflater>(); }};
+const bool TCustomArchiver::FWritingInstalled = (InstallWritingSide(&FWriting), true);
 
 std::string TCustomArchiver::StoredName(const std::string& path) const {
     std::string name = StoredNameOf(path);
@@ -328,30 +267,6 @@ void TCustomArchiver::WriteBlocks(TStream& source) {
         consumed += chunk;
         DoFileProgress();
     }
-}
-
-void TCustomArchiver::BeforeClose() {
-    UpdateFirstSegmentHeader();
-    TCustomExtractor::BeforeClose();
-}
-
-void TCustomArchiver::UpdateFirstSegmentHeader() {
-    if (!SpansSegments() || !FModified)
-        return;
-    try {
-        TArchiveHeader last = FHeader;
-        GoToFirstSegment();
-        FHeader.ArchiveInfo = last.ArchiveInfo;
-        WriteHeader();
-    } catch (const Exception&) {
-        // segment 1 keeps its old totals; a reader then takes them from the final segment
-    }
-}
-
-void TCustomArchiver::ReleaseSolid() {
-    if (!FSolid)
-        return;
-    FinishSolidArchive();
 }
 
 void TCustomArchiver::FinishSolidArchive() {

@@ -1,14 +1,23 @@
 // TCustomArchiver: the writing side of the archive. Creates archives, adds files
 // and folder entries block by block through a compression hook, keeps the header
 // totals current and rebuilds a solid archive at close when its inner archive changed.
+//
+// The setup's component derives from this class but only reads. What its virtual
+// operations would otherwise drag into every program (the solid rebuild, which
+// adds a file, and zlib's deflate) sits behind TWritingSide, which the unit of
+// AddFile (JodCustArchiver.cpp) installs when a program links it: the programs
+// that write call AddFile, the setup never does.
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "archive/JodCustExtractor.h"
 
 namespace kx {
+
+class TBlockCompressor;
 
 using TOnCompressBlockEvent =
     std::function<bool(TArchiverRoot* sender, std::uint8_t* destBlock, std::int32_t& destSize,
@@ -57,6 +66,20 @@ public:
     // Whether the last AddFile left its file out after a failure.
     bool LastAddFailed() const { return FLastAddFailed; }
 
+    // What only a program that writes needs, reached from virtual operations.
+    struct TWritingSide {
+        // Releases an open solid archive at close, rebuilding it when its inner
+        // archive changed.
+        void (TCustomArchiver::*FinishSolidArchive)();
+        // A block compressor for TJodArchiver: zlib's deflate.
+        std::unique_ptr<TBlockCompressor> (*NewBlockCompressor)();
+    };
+    // The writing side, or null in a program that never adds a file.
+    static const TWritingSide* WritingSide() { return FWritingSide; }
+    // Installs another writing side (null: none) and answers the one before; the
+    // unit of AddFile installs its own at start-up.
+    static const TWritingSide* InstallWritingSide(const TWritingSide* side);
+
 protected:
     TMessages* CreateMessages() override;
     void AfterOpen() override;
@@ -90,6 +113,11 @@ protected:
 private:
     void RaiseAddError(const Exception& e);
     std::string StoredNameOf(const std::string& path) const;
+
+    static const TWritingSide* FWritingSide;
+    // Both defined beside AddFile: the writing side and its installation.
+    static const TWritingSide FWriting;
+    static const bool FWritingInstalled;
 
     TCompressionLevel FCompressionLevel = clNormal;
     std::int32_t FMinFreeSpace = 1048576;

@@ -218,6 +218,122 @@ void TCustomExtractor::ExtractEntryAt(int segment, std::int32_t offset, const st
     ExtractEntry(FCurrentEntry, destFileName);
 }
 
+std::shared_ptr<const TEntryIndex::TData> TCustomExtractor::KnownEntries() {
+    if (auto known = FEntryIndex.Find(FHeader, Stream().Generation())) return known;
+    if (SpansSegments()) return nullptr;
+    Stream().SetPosition(ArchiveHeaderSize(FHeader));
+    BeginIndex();
+    while (!EndOfSegment()) {
+        ReadFileEntry(FCurrentEntry);
+        FEntryIndex.Add(FCurrentEntry, Stream().Position());
+        SkipEntry(FCurrentEntry.Offset);
+    }
+    FEntryIndex.Finish(Stream().Generation());
+    return FEntryIndex.Find(FHeader, Stream().Generation());
+}
+
+bool TCustomExtractor::SeekLastEntryNamed(const std::string& name) {
+    int segment = -1;
+    std::int32_t offset = 0;
+    for (;;) {
+        if (!EndOfSegment()) {
+            ReadFileEntry(FCurrentEntry);
+            if (SameText(FCurrentEntry.Name, name) && !(FCurrentEntry.EntryFlags & efFolder)) {
+                segment = FHeader.Segment;
+                offset = FCurrentEntry.Offset;
+            }
+            SkipEntry(FCurrentEntry.Offset);
+        } else {
+            if ((FHeader.ArchiveFlag & afFinalSegment) || FOptions.Contains(oOpenSingleSegment)) break;
+            NextSegmentIfNeeded();
+        }
+    }
+    if (segment < 0) return false;
+    SetSegment(segment);
+    Stream().SetPosition(offset);
+    ReadFileEntry(FCurrentEntry);
+    return true;
+}
+
+bool TCustomExtractor::ExtractFileTo(const std::string& name, TStream& dest, TFileEntry& entry) {
+    FOperation = TOperation::opExtract;
+    StartOperation();
+    TOperationScope finish(*this, &TArchiverRoot::FinishOperation);
+    CheckOpen();
+    FBytesToProcess = FArchiveTotal;
+    GoToFirstSegment();
+    CheckHeader();
+    if (auto known = KnownEntries()) {
+        const std::vector<std::size_t>* matches = known->Matches(name);
+        std::size_t last = 0;
+        bool found = false;
+        if (matches)
+            for (std::size_t m : *matches)
+                if (!(known->Items[m].Entry.EntryFlags & efFolder)) {
+                    last = m;
+                    found = true;
+                }
+        if (!found) return false;
+        const TEntryIndex::TItem& item = known->Items[last];
+        Stream().SetPosition(item.HeaderEnd);
+        FCurrentEntry = item.Entry;
+        NoteEntryRead(FCurrentEntry, item.HeaderEnd);
+    } else if (!SeekLastEntryNamed(name)) {
+        return false;
+    }
+    ExtractData(&dest);
+    ++FFilesProcessed;
+    entry = FCurrentEntry;
+    return true;
+}
+
+void TCustomExtractor::VerifyBlocks() {
+    FOperation = TOperation::opExtract;
+    StartOperation();
+    TOperationScope finish(*this, &TArchiverRoot::FinishOperation);
+    CheckOpen();
+    FBytesToProcess = FArchiveTotal;
+    GoToFirstSegment();
+    CheckHeader();
+    BeginIndex();
+    for (;;) {
+        if (!EndOfSegment()) {
+            ReadFileEntry(FCurrentEntry);
+            FEntryIndex.Add(FCurrentEntry, Stream().Position());
+            if ((FCurrentEntry.EntryFlags & efFolder) || FCurrentEntry.FileInfo.Size == 0) {
+                SkipEntry(FCurrentEntry.Offset);
+                continue;
+            }
+            ExtractData(nullptr);
+            ++FFilesProcessed;
+            NextSegmentIfNeeded();
+        } else {
+            if ((FHeader.ArchiveFlag & afFinalSegment) || FOptions.Contains(oOpenSingleSegment)) break;
+            NextSegmentIfNeeded();
+        }
+    }
+    FEntryIndex.Finish(Stream().Generation());
+}
+
+bool TCustomExtractor::FindFile(const std::string& name, TFileEntry& entry) {
+    CheckOpen();
+    GoToFirstSegment();
+    CheckHeader();
+    if (auto known = KnownEntries()) {
+        bool found = false;
+        if (const std::vector<std::size_t>* matches = known->Matches(name))
+            for (std::size_t m : *matches)
+                if (!(known->Items[m].Entry.EntryFlags & efFolder)) {
+                    entry = known->Items[m].Entry;
+                    found = true;
+                }
+        return found;
+    }
+    if (!SeekLastEntryNamed(name)) return false;
+    entry = FCurrentEntry;
+    return true;
+}
+
 // ---- entries -------------------------------------------------------------------------
 
 void TCustomExtractor::ExtractEntry(const TFileEntry& entry, const std::string& destFileName) {
@@ -269,7 +385,7 @@ void TCustomExtractor::ExtractEntry(const TFileEntry& entry, const std::string& 
             const bool keep = exists && (entry.SourceOffset != 0 || FOptions.Contains(oOpenSingleSegment));
             FileSetAttr(destFileName, 0);
             TFileStream dest(destFileName, keep ? std::uint16_t(fmOpenReadWrite | fmShareDenyWrite) : fmCreate);
-            ExtractData(dest);
+            ExtractData(&dest);
             ++FFilesProcessed;
             dest.SetLastWriteTime(FCurrentEntry.Date);
         }
@@ -290,12 +406,12 @@ void TCustomExtractor::ExtractEntry(const TFileEntry& entry, const std::string& 
     }
 }
 
-void TCustomExtractor::ExtractData(TStream& stream) {
+void TCustomExtractor::ExtractData(TStream* stream) {
     if (FCurrentEntry.FileInfo.Size == 0) return;
     TPhaseScope phase(FPhases, phExtractingData);
     const bool single = FOptions.Contains(oOpenSingleSegment);
     std::int64_t written = FCurrentEntry.SourceOffset;
-    stream.SetPosition(written);
+    if (stream) stream->SetPosition(written);
     bool firstPart = true;
     do {
         std::int64_t sum = 0;
@@ -304,7 +420,7 @@ void TCustomExtractor::ExtractData(TStream& stream) {
             const bool switched = NextSegmentIfNeeded();
             if (switched) {
                 written = FCurrentEntry.SourceOffset;
-                stream.SetPosition(written);
+                if (stream) stream->SetPosition(written);
             } else if (firstBlock && !firstPart) {
                 throw EArchiver("Archive damaged: a file part does not end its segment");
             }
@@ -330,6 +446,12 @@ void TCustomExtractor::ExtractData(TStream& stream) {
             if (BlockCheck(FInBuffer.get(), static_cast<std::uint32_t>(count)) != blockCRC)
                 throw EArchiverBadCRC(Messages().BadCRC());
 
+            if (!stream) {
+                FBytesProcessed += static_cast<double>(n + BlockHeaderSize);
+                DoFileProgress();
+                sum += n + BlockHeaderSize;
+                continue;
+            }
             const std::uint8_t* out = FInBuffer.get();
             std::int32_t outSize = count;
             if (compressed) {
@@ -341,7 +463,7 @@ void TCustomExtractor::ExtractData(TStream& stream) {
             }
             if (written + outSize > FCurrentEntry.FileInfo.Size)
                 throw EArchiver("Archive damaged: data longer than the file size");
-            stream.WriteBuffer(out, outSize);
+            stream->WriteBuffer(out, outSize);
             written += outSize;
             FBytesProcessed += static_cast<double>(n + BlockHeaderSize);
             DoFileProgress();
@@ -393,7 +515,7 @@ bool TCustomExtractor::NextSegmentIfNeeded() {
 }
 
 bool TCustomExtractor::CheckSegmentFile(const std::string& fileName, TArchiveHeader& header) {
-    if (!FileExists(fileName)) return false;
+    if (!SegmentFileExists(fileName)) return false;
     try {
         std::unique_ptr<TStream> file = CreateFileStream(fileName, fmOpenRead | fmShareDenyWrite);
         if (!ReadHeader(*file, header)) return false;

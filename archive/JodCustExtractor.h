@@ -50,6 +50,19 @@ public:
     void ExtractFile(const std::string& name, const std::string& destFileName);
     void EnumerateFiles();
     void ExtractEntryAt(int segment, std::int32_t offset, const std::string& destFileName, std::int64_t total);
+    // Writes the data of the last entry named name (ASCII case ignored) into dest
+    // from its position and gives its header in entry: the outcome ExtractFile
+    // leaves in a file, into a stream the caller made. False, with nothing
+    // written, when the archive holds no file of that name. Damage raises
+    // EArchiver or a descendant, with what was written so far left in dest.
+    bool ExtractFileTo(const std::string& name, TStream& dest, TFileEntry& entry);
+    // Reads every entry header and every data block of every segment and checks
+    // each block's bounds and CRC-32 without expanding it; the first damage
+    // raises. Progress is reported as for an extraction of everything.
+    void VerifyBlocks();
+    // Whether the archive holds a file of that name (ASCII case ignored); entry
+    // receives the header of the last one, the one ExtractFileTo writes.
+    bool FindFile(const std::string& name, TFileEntry& entry);
 
     // The open archive was solid and a temporary inner archive is in use.
     bool Solid() const { return FSolid; }
@@ -76,7 +89,15 @@ protected:
     void BeginIndex();
     bool ExtractKnownEntries(const TEntryIndex::TData& known, const std::string& name,
                              const std::string& destFileName);
-    void ExtractData(TStream& stream);
+    // The blocks of the current entry from the stream's position: checked, expanded
+    // and written to stream; without a stream only checked (bounds and CRC-32).
+    void ExtractData(TStream* stream);
+    // The headers of the whole open archive, read now when no walk has read them
+    // yet; nullptr for an archive that spans segments.
+    std::shared_ptr<const TEntryIndex::TData> KnownEntries();
+    // Finds the first part of the last file entry named name, reading through
+    // every segment; the stream is left after its header. False when there is none.
+    bool SeekLastEntryNamed(const std::string& name);
     void SkipEntry(std::int32_t offset);
     bool EndOfSegment();
     void SetSegment(int segment);

@@ -1,4 +1,4 @@
-// zlib behind the archive's block hooks and the memory-stream expander.
+// zlib's inflate behind the archive's reading hook and the memory-stream expander.
 #include "archive/ZlibCodec.h"
 
 #include <memory>
@@ -90,16 +90,6 @@ bool ZlibUncompressCheckedBlock(std::uint8_t* dest, std::int32_t& destSize, cons
     if (!inflater.Expand(dest, destSize, src + ZlibHeaderSize, body)) return false;
     // The deflate data must end where the trailer begins, or earlier, as uncompress() allows.
     return inflater.Unused() >= ZlibTrailerSize;
-}
-
-bool ZlibCompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize,
-                       int level) {
-    if (destSize < 0 || srcSize < 0) return false;
-    uLongf len = static_cast<uLongf>(destSize);
-    int rc = compress2(dest, &len, src, static_cast<uLong>(srcSize), level);
-    if (rc != Z_OK) return false;
-    destSize = static_cast<std::int32_t>(len);
-    return true;
 }
 
 void DecompressStream(TMemoryStream& source, TMemoryStream& dest, std::int32_t magic) {

@@ -1,6 +1,7 @@
-// The block codec of the archive: the CRC routine behind every BlockCRC, zlib
-// one-shot block expansion (and compression for the writer), and the stand-alone
-// memory-stream expander with its own length-prefixed framing.
+// The block codec of the archive's reading side: the CRC routine behind every
+// BlockCRC, zlib one-shot block expansion, and the stand-alone memory-stream
+// expander with its own length-prefixed framing. Compression is the writing
+// side's (BlockDeflater.h), so that a program that only reads carries no deflate.
 #pragma once
 #include <cstdint>
 
@@ -29,12 +30,6 @@ bool ZlibUncompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::
 // and the four trailer bytes present; the answers are otherwise those above.
 bool ZlibUncompressCheckedBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src,
                                 std::int32_t srcSize);
-
-// One complete zlib stream (15-bit window, memory level 8, default strategy) at the
-// given zlib level (-1 default, 0..9). On entry destSize is the capacity of dest;
-// false when the output does not fit or the level is invalid.
-bool ZlibCompressBlock(std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t* src, std::int32_t srcSize,
-                       int level);
 
 // Expands source (Magic, then pairs of int32 length and zlib stream each expanding to
 // at most 65536 bytes) into dest. A source that does not begin with magic is copied

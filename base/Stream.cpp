@@ -112,4 +112,26 @@ void TMemoryStream::Clear() {
     FPosition = 0;
 }
 
+std::int32_t TReadOnlyMemoryStream::Read(void* buffer, std::int32_t count) {
+    if (count <= 0 || FPosition >= FSize) return 0;
+    const std::int64_t n = std::min<std::int64_t>(count, FSize - FPosition);
+    std::memcpy(buffer, FData + FPosition, static_cast<std::size_t>(n));
+    FPosition += n;
+    return static_cast<std::int32_t>(n);
+}
+
+std::int32_t TReadOnlyMemoryStream::Write(const void*, std::int32_t count) {
+    if (count <= 0) return 0;
+    throw EWriteError();
+}
+
+std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+    const std::int64_t base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? FPosition : FSize;
+    const std::int64_t p = base + offset;
+    FPosition = p < 0 ? 0 : p;
+    return FPosition;
+}
+
+void TReadOnlyMemoryStream::SetSize(std::int64_t) { throw EWriteError(); }
+
 } // namespace kx

@@ -55,4 +55,22 @@ private:
     std::int64_t FPosition = 0;
 };
 
+// A stream over bytes it does not own (a resource of the program, a string):
+// reading and seeking only; the bytes must outlive the stream.
+class TReadOnlyMemoryStream : public TStream {
+public:
+    TReadOnlyMemoryStream(const void* data, std::int64_t size)
+        : FData(static_cast<const std::uint8_t*>(data)), FSize(size < 0 ? 0 : size) {}
+    std::int32_t Read(void* buffer, std::int32_t count) override;
+    // Raises EWriteError: the bytes are not the stream's to change.
+    std::int32_t Write(const void* buffer, std::int32_t count) override;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+    void SetSize(std::int64_t newSize) override;
+
+private:
+    const std::uint8_t* FData;
+    std::int64_t FSize;
+    std::int64_t FPosition = 0;
+};
+
 } // namespace kx

@@ -115,12 +115,13 @@ function(kx_add_win_program)
 endfunction()
 
 # kx_add_wine_test(NAME n COMMAND target [args...] [FAMILY win98|winxp] [LOCALE l]
-#                  [DISPLAY] [TIMEOUT s] [WOW64])
+#                  [DISPLAY] [TIMEOUT s] [WOW64] [TMPFS "dir:size" ...])
 # Runs the command in a fresh copy of the template prefix, in the chosen Windows
 # family and locale, under Xvfb when DISPLAY is given. WOW64 adds the test
-# n_wow64 in the i686 tree: the same run in a copy of the 64-bit prefix.
+# n_wow64 in the i686 tree: the same run in a copy of the 64-bit prefix. Each
+# TMPFS entry mounts a small file system of that size at C:\dir (needs root).
 function(kx_add_wine_test)
-    cmake_parse_arguments(A "DISPLAY;WOW64" "NAME;FAMILY;LOCALE;TIMEOUT" "COMMAND" ${ARGN})
+    cmake_parse_arguments(A "DISPLAY;WOW64" "NAME;FAMILY;LOCALE;TIMEOUT" "COMMAND;TMPFS" ${ARGN})
     if(NOT WIN32 OR NOT KX_BUILD_TESTS OR NOT KX_WINE)
         return()
     endif()
@@ -141,6 +142,9 @@ function(kx_add_wine_test)
     if(A_DISPLAY)
         list(APPEND opts --display)
     endif()
+    foreach(m ${A_TMPFS})
+        list(APPEND opts --tmpfs ${m})
+    endforeach()
     set(runs "${A_NAME}:template")
     if(A_WOW64 AND KX_WINE64 AND NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         list(APPEND runs "${A_NAME}_wow64:template64")

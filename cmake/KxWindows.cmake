@@ -3,12 +3,17 @@
 #
 #   kx_shipped_program(target [DESCRIPTION text] [ICON file.ico])
 #       A program that goes to users: size flags, section garbage collection,
-#       no symbols in release builds, an icon and a version resource, and the
-#       import test below. The setup stub and the uninstaller call it.
+#       link-time optimisation in the i686 tree, no symbols in release builds, a
+#       link map beside the program (bench/stub-size.py reads it), an icon and a
+#       version resource, and the import test below. The setup stub and the
+#       uninstaller call it.
 #   kx_check_imports(TARGET target [DLL_RULE_ONLY])
 #       Registers the import test of a program (done by kx_shipped_program).
 #       DLL_RULE_ONLY: only that the program needs no DLL but Windows' own, for
 #       the tools and the demo package's programs.
+#   kx_check_parts(TARGET target ABSENT "library.a(member)"...)
+#       Registers the test that a shipped program's link map shows none of the
+#       archive members named (tests/imports/check_parts.py).
 if(NOT WIN32)
     return()
 endif()
@@ -24,6 +29,22 @@ add_compile_definitions(WINVER=${KX_WINVER} _WIN32_WINNT=${KX_WIN32_WINNT} _WIN3
 # Each function and datum in its own section, so that the shipped programs'
 # link drops whatever they never reach.
 add_compile_options(-ffunction-sections -fdata-sections)
+
+# Link-time optimisation of the shipped programs of the product's tree: every
+# object carries GCC's intermediate code beside its machine code (fat objects);
+# the shipped programs are optimised as a whole from the former, which leaves
+# out what no path reaches and inlines across units, and every other program
+# links the machine code as before (-fno-lto), as fast.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    option(KX_SHIPPED_LTO "Link-time optimisation of the shipped programs" ON)
+endif()
+# For bench/stub-size.py: the optimiser's assembly stays beside each shipped
+# program (<program>.ltrans0.ltrans.s), which the benchmark counts per source file.
+option(KX_SHIPPED_SAVE_TEMPS "Keep the link-time optimiser's files of the shipped programs" OFF)
+if(KX_SHIPPED_LTO)
+    add_compile_options(-flto -ffat-lto-objects)
+    add_link_options(-fno-lto)
+endif()
 
 set(KX_WINDOWS_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "cmake/ of the sources")
 set(KX_PRODUCT_NAME "kxsetup")
@@ -54,7 +75,16 @@ function(kx_shipped_program target)
     configure_file(${KX_WINDOWS_DIR}/ProgramIdentity.rc.in ${rc} @ONLY)
     set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${A_ICON}")
     target_sources(${target} PRIVATE ${rc} $<TARGET_OBJECTS:kx_small_runtime>)
+    if(KX_SHIPPED_LTO)
+        # One partition: GCC 12 stops with an internal error in its mod/ref pass
+        # when it cuts these programs into several.
+        target_link_options(${target} PRIVATE -flto -flto-partition=one)
+        if(KX_SHIPPED_SAVE_TEMPS)
+            target_link_options(${target} PRIVATE -save-temps=obj)
+        endif()
+    endif()
     target_link_options(${target} PRIVATE
+        "-Wl,-Map=$<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.map"
         -Wl,--gc-sections
         # Windows 98 and NT 4 refuse an image that asks for a newer subsystem.
         -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
@@ -84,4 +114,21 @@ function(kx_check_imports)
                 --exports ${PROJECT_SOURCE_DIR}/tests/imports/windows-exports.txt ${mode}
                 $<TARGET_FILE:${A_TARGET}>)
     set_tests_properties(imports_${A_TARGET} PROPERTIES LABELS "package" TIMEOUT 60)
+endfunction()
+
+# What a shipped program must not carry, read from the link map that
+# kx_shipped_program has the linker write beside it.
+function(kx_check_parts)
+    cmake_parse_arguments(A "" "TARGET" "ABSENT" ${ARGN})
+    if(NOT KX_BUILD_TESTS OR NOT Python3_Interpreter_FOUND)
+        return()
+    endif()
+    set(args)
+    foreach(member ${A_ABSENT})
+        list(APPEND args --absent "${member}")
+    endforeach()
+    add_test(NAME parts_${A_TARGET}
+        COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/imports/check_parts.py
+                --map $<TARGET_FILE_DIR:${A_TARGET}>/$<TARGET_FILE_BASE_NAME:${A_TARGET}>.map ${args})
+    set_tests_properties(parts_${A_TARGET} PROPERTIES LABELS "package" TIMEOUT 60)
 endfunction()

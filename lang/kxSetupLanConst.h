@@ -35,5 +35,12 @@ constexpr unsigned msgUninstallFailed = 36;
 constexpr unsigned msgRestartQuestion = 38;
 constexpr unsigned msgNeedWin9x = 39;
 constexpr unsigned msgNeedWin2k = 40;
+// The payload check, one run at a time and the rollback.
+constexpr unsigned msgPackageDamaged = 41;
+constexpr unsigned msgSetupRunning = 42;
+constexpr unsigned msgRunRecovered = 43;
+constexpr unsigned msgRestoredAtRestart = 44;
+constexpr unsigned msgNotUndone = 45;
+constexpr unsigned msgRunUndone = 46;
 
 } // namespace kx

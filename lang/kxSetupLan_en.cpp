@@ -42,6 +42,12 @@ const TMessageEntry kTable[] = {
     {msgRestartQuestion, "Setup Complete. You need to reboot the machine to update the file\xA3\xACPress Ok to Restart"},
     {msgNeedWin9x, "Windows 9x Operation system is required for install this program, press Ok to abort\xA3\xA1"},
     {msgNeedWin2k, "Windows 2000/XP Operation system is required for install this program, press Ok to abort\xA3\xA1"},
+    {msgPackageDamaged, "The setup package is damaged and cannot be installed. Please download it again."},
+    {msgSetupRunning, "Another setup or uninstall of %s is running. Wait until it has finished, then try again."},
+    {msgRunRecovered, "An earlier installation of %s was interrupted. Everything it had changed has been put back."},
+    {msgRestoredAtRestart, "These files are in use and are put back when Windows restarts:"},
+    {msgNotUndone, "These changes could not be undone:"},
+    {msgRunUndone, "The changes made by the installation have been undone."},
 };
 
 } // namespace

@@ -13,7 +13,7 @@ pkgs=(
   cmake g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick
-  fonts-wqy-microhei locales python3 procps util-linux icoutils liblnk-utils
+  fonts-wqy-microhei locales python3 procps util-linux icoutils liblnk-utils nsis
 )
 
 missing=()

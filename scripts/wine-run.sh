@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine in a fresh copy of the template prefix.
 #   wine-run.sh --wine W --root R --name N [--template T] [--family win98|winxp]
-#               [--locale L] [--display] [--readonly-program-dir] -- PROGRAM [ARGS...]
+#               [--locale L] [--display] [--readonly-program-dir]
+#               [--tmpfs DIR:SIZE]... -- PROGRAM [ARGS...]
 # T names the template under R (default "template"; "template64" is the 64-bit
 # prefix in which the i686 tree runs its 32-bit programs too).
 # The prefix stays in R/prefixes/N for inspection; KX_PREFIX in the program's
@@ -9,8 +10,10 @@
 # --readonly-program-dir runs a copy of PROGRAM from a directory mounted
 # read-only in a private mount namespace (root ignores permission bits, so a
 # read-only file system is the only honest way to make it unwritable).
+# --tmpfs mounts a file system of SIZE (e.g. 8m) at C:\DIR in the same kind of
+# namespace: a small disk that a program can fill.
 set -uo pipefail
-wine= root= name= template=template family=winxp locale=C display=0 rodir=0
+wine= root= name= template=template family=winxp locale=C display=0 rodir=0 tmpfs=
 while [ $# -gt 0 ]; do
   case $1 in
     --wine) wine=$2; shift 2;;
@@ -21,6 +24,7 @@ while [ $# -gt 0 ]; do
     --locale) locale=$2; shift 2;;
     --display) display=1; shift;;
     --readonly-program-dir) rodir=1; shift;;
+    --tmpfs) tmpfs="$tmpfs$2;"; shift 2;;
     --) shift; break;;
     *) echo "wine-run.sh: unknown option $1" >&2; exit 2;;
   esac
@@ -51,10 +55,19 @@ if [ "$rodir" = 1 ]; then
   export KX_RODIR=$ro
 fi
 
+export KX_TMPFS=$tmpfs
+
 run() {
   if [ -n "${KX_RODIR:-}" ] && [ -z "${KX_IN_NS:-}" ]; then
     KX_IN_NS=1 exec unshare -m --propagation private bash -c \
       'mount --bind "$KX_RODIR" "$KX_RODIR" && mount -o remount,bind,ro "$KX_RODIR" && run "$@"' run "$@"
+  fi
+  if [ -n "${KX_TMPFS:-}" ] && [ -z "${KX_IN_NS:-}" ]; then
+    KX_IN_NS=1 exec unshare -m --propagation private bash -c '
+      IFS=";"; for m in $KX_TMPFS; do
+        dir="$WINEPREFIX/drive_c/${m%:*}"; mkdir -p "$dir"
+        mount -t tmpfs -o "size=${m##*:}" kxtmpfs "$dir" || exit 97
+      done; unset IFS; run "$@"' run "$@"
   fi
   "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$family" /f >/dev/null 2>&1
   "$wine" "$@"

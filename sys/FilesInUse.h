@@ -14,9 +14,14 @@ std::string GetShortPath(const std::string& path);
 // are carried out without that redirection (some Windows versions and Wine write
 // the names as given), so the system directory is spelt SysWOW64 there.
 std::string PathAtRestart(const std::string& path);
-// MoveFileEx(from, to, MOVEFILE_DELAY_UNTIL_REBOOT), an empty `to` deleting `from`
-// at the restart; false when refused (the 9x family has no delayed moves).
+// MoveFileEx(from, to, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING):
+// one move that replaces `to` at the restart; an empty `to` deletes `from` then.
+// False when refused (the 9x family has no delayed moves).
 bool MoveFileAtRestart(const std::string& from, const std::string& to);
+// Takes every delayed move or delete of `from` (as it was given to
+// MoveFileAtRestart) off the system's list again; the other entries stay as
+// they are. Nothing on the 9x family, which has no such list.
+void CancelMoveFileAtRestart(const std::string& from);
 // key=value in section "rename" of the profile file; false when it cannot be written.
 bool WriteRenameEntry(const std::string& profile, const std::string& key, const std::string& value);
 // Writes out what the system keeps cached of the profile file.

@@ -60,6 +60,8 @@ std::string GetProgramFilesPath();
 std::string GetCommonFilesPath(const std::string& folder);
 // The same, appending to `created` the folders this call made.
 std::string GetCommonFilesPath(const std::string& folder, std::vector<std::string>& created);
+// The Common Files folder itself, with a trailing backslash; nothing is made.
+std::string GetCommonFilesRoot();
 #endif
 
 } // namespace kx

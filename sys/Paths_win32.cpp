@@ -61,10 +61,14 @@ std::string GetCommonFilesPath(const std::string& folder) {
 }
 
 std::string GetCommonFilesPath(const std::string& folder, std::vector<std::string>& created) {
+    const std::string dir = GetCommonFilesRoot() + folder;
+    MakeDirPath(dir, created);
+    return AddTrailingBackslash(dir);
+}
+
+std::string GetCommonFilesRoot() {
     std::string dir = ReadCurrentVersionText("CommonFilesDir");
     if (dir.empty()) dir = GetSystemPath().substr(0, 3) + "Program Files\\Common Files";
-    if (!folder.empty()) dir = AddTrailingBackslash(dir) + folder;
-    MakeDirPath(dir, created);
     return AddTrailingBackslash(dir);
 }
 

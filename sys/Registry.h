@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sys/Handles.h"
+#include "sys/SystemTypes.h"
 #include "sys/Win32.h"
 
 namespace kx {
@@ -38,5 +39,16 @@ private:
     HKEY FRoot;
     TRegKey FKey;
 };
+
+// Values and keys under HKEY_LOCAL_MACHINE as the installation run changes and
+// undoes them: raw types and bytes, one key level at a time.
+std::optional<TRegValue> ReadMachineValue(const std::string& key, const std::string& name);
+bool WriteMachineValue(const std::string& key, const std::string& name, const TRegValue& value);
+bool DeleteMachineValue(const std::string& key, const std::string& name);
+bool MachineKeyExists(const std::string& key);
+// The key itself (its parent exists); true when it exists afterwards.
+bool CreateMachineKey(const std::string& key);
+// Only a key without values and keys below it.
+bool DeleteEmptyMachineKey(const std::string& key);
 
 } // namespace kx

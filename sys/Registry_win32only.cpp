@@ -57,4 +57,63 @@ void TRegistry::WriteInteger(const std::string& name, std::uint32_t value) {
     WriteValue(name, REG_DWORD, &v, sizeof v);
 }
 
+std::optional<TRegValue> ReadMachineValue(const std::string& key, const std::string& name) {
+    TRegKey k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, k.Put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(k.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    // The value may grow between the two calls: ask again with what it says then.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::string data(size, '\0');
+        DWORD got = size;
+        const LONG rc = RegQueryValueExA(k.Get(), name.c_str(), nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data.data()), &got);
+        if (rc == ERROR_SUCCESS) {
+            data.resize(got);
+            return TRegValue{type, data};
+        }
+        if (rc != ERROR_MORE_DATA) return std::nullopt;
+        size = got;
+    }
+    return std::nullopt;
+}
+
+bool WriteMachineValue(const std::string& key, const std::string& name, const TRegValue& value) {
+    TRegKey k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, k.Put()) != ERROR_SUCCESS) return false;
+    return RegSetValueExA(k.Get(), name.c_str(), 0, value.Type, reinterpret_cast<const BYTE*>(value.Data.data()),
+                          static_cast<DWORD>(value.Data.size())) == ERROR_SUCCESS;
+}
+
+bool DeleteMachineValue(const std::string& key, const std::string& name) {
+    TRegKey k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, k.Put()) != ERROR_SUCCESS) return false;
+    return RegDeleteValueA(k.Get(), name.c_str()) == ERROR_SUCCESS;
+}
+
+bool MachineKeyExists(const std::string& key) {
+    TRegKey k;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.Put()) == ERROR_SUCCESS;
+}
+
+bool CreateMachineKey(const std::string& key) {
+    TRegKey k;
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr,
+                           k.Put(), nullptr) == ERROR_SUCCESS;
+}
+
+bool DeleteEmptyMachineKey(const std::string& key) {
+    {
+        TRegKey k;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return true;
+        DWORD keys = 0, values = 0;
+        if (RegQueryInfoKeyA(k.Get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr,
+                             nullptr, nullptr) != ERROR_SUCCESS ||
+            keys != 0 || values != 0)
+            return false;
+    }
+    return RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS;
+}
+
 } // namespace kx

@@ -9,12 +9,16 @@
 
 namespace kx {
 
-std::string LoadResourceBytes(const std::string& name, const std::string& type) {
+std::string_view ResourceView(const std::string& name, const std::string& type) {
     HRSRC res = FindResourceA(nullptr, name.c_str(), type.c_str());
     HGLOBAL mem = res ? LoadResource(nullptr, res) : nullptr;
     const void* p = mem ? LockResource(mem) : nullptr;
     if (!p) throw Exception(Format("Resource %s not found", name));
-    return std::string(static_cast<const char*>(p), SizeofResource(nullptr, res));
+    return std::string_view(static_cast<const char*>(p), SizeofResource(nullptr, res));
+}
+
+std::string LoadResourceBytes(const std::string& name, const std::string& type) {
+    return std::string(ResourceView(name, type));
 }
 
 void ExtractResourceToFile(const std::string& name, const std::string& type, const std::string& path) {

@@ -15,6 +15,8 @@ struct TServiceApi {
     decltype(&::ChangeServiceConfigA) ChangeServiceConfigA = nullptr;
     decltype(&::CloseServiceHandle) CloseServiceHandle = nullptr;
     decltype(&::DeleteService) DeleteService = nullptr; // may be null while the rest is there
+    decltype(&::QueryServiceConfigA) QueryServiceConfigA = nullptr; // the same
+    decltype(&::CreateServiceA) CreateServiceA = nullptr;           // the same
 };
 
 // Looked up once; a function the system lacks stays null, and OpenSCManagerA

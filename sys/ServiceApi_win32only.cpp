@@ -18,6 +18,8 @@ const TServiceApi& ServiceApi() {
         a.ChangeServiceConfigA = GetProc<decltype(a.ChangeServiceConfigA)>(advapi, "ChangeServiceConfigA");
         a.CloseServiceHandle = GetProc<decltype(a.CloseServiceHandle)>(advapi, "CloseServiceHandle");
         a.DeleteService = GetProc<decltype(a.DeleteService)>(advapi, "DeleteService");
+        a.QueryServiceConfigA = GetProc<decltype(a.QueryServiceConfigA)>(advapi, "QueryServiceConfigA");
+        a.CreateServiceA = GetProc<decltype(a.CreateServiceA)>(advapi, "CreateServiceA");
         if (!a.OpenServiceA || !a.StartServiceA || !a.ControlService || !a.QueryServiceStatus ||
             !a.ChangeServiceConfigA || !a.CloseServiceHandle)
             a.OpenSCManagerA = nullptr;

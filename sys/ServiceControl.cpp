@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "sys/Files.h"
 #include "sys/Handles.h"
@@ -146,6 +147,76 @@ void DeleteServiceKey(const std::string& serviceName) {
     // below it, and a backslash would reach past the one service's key.
     if (serviceName.empty() || serviceName.find('\\') != std::string::npos) return;
     DeleteKeyTree(HKEY_LOCAL_MACHINE, ServiceKeyName(serviceName));
+}
+
+std::optional<TServiceConfig> QueryServiceConfigOf(const std::string& serviceName) {
+    const TServiceApi& api = ServiceApi();
+    if (!api.OpenSCManagerA || !api.QueryServiceConfigA) return std::nullopt;
+    TServiceHandles h;
+    if (!OpenHandles(h, serviceName, nullptr, nullptr, SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG, "QueryServiceConfig") ||
+        !h.Service)
+        return std::nullopt;
+    DWORD needed = 0;
+    api.QueryServiceConfigA(h.Service, nullptr, 0, &needed);
+    if (needed == 0) return std::nullopt;
+    std::string buffer(needed, '\0');
+    auto* q = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    if (!api.QueryServiceConfigA(h.Service, q, needed, &needed)) return std::nullopt;
+    TServiceConfig c;
+    c.ServiceType = q->dwServiceType;
+    c.StartType = q->dwStartType;
+    c.ErrorControl = q->dwErrorControl;
+    if (q->lpBinaryPathName) c.ImagePath = q->lpBinaryPathName;
+    if (q->lpDisplayName) c.DisplayName = q->lpDisplayName;
+    if (q->lpServiceStartName) c.Account = q->lpServiceStartName;
+    for (const char* d = q->lpDependencies; d && *d; d += std::strlen(d) + 1) c.Dependencies += std::string(d) + '\0';
+    return c;
+}
+
+bool IsServiceRunning(const std::string& serviceName) {
+    if (!ServiceApi().OpenSCManagerA) return false;
+    TServiceHandles h;
+    if (!OpenHandles(h, serviceName, nullptr, nullptr, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS, "IsServiceRunning") ||
+        !h.Service)
+        return false;
+    SERVICE_STATUS status{};
+    return ServiceApi().QueryServiceStatus(h.Service, &status) && status.dwCurrentState != SERVICE_STOPPED;
+}
+
+bool SetServiceStartType(const std::string& serviceName, std::uint32_t startType) {
+    if (!ServiceApi().OpenSCManagerA) return false;
+    TServiceHandles h;
+    if (!OpenHandles(h, serviceName, nullptr, nullptr, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG,
+                     "SetServiceStartType") ||
+        !h.Service)
+        return false;
+    return ServiceApi().ChangeServiceConfigA(h.Service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
+                                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != 0;
+}
+
+bool CreateServiceFrom(const std::string& serviceName, const TServiceConfig& config) {
+    const TServiceApi& api = ServiceApi();
+    if (!api.OpenSCManagerA || !api.CreateServiceA) return false;
+    TServiceHandle man(api.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!man) return false;
+    const std::string dependencies = config.Dependencies + '\0';
+    TServiceHandle service(api.CreateServiceA(
+        man.Get(), serviceName.c_str(), config.DisplayName.empty() ? nullptr : config.DisplayName.c_str(),
+        SERVICE_ALL_ACCESS, config.ServiceType, config.StartType, config.ErrorControl, config.ImagePath.c_str(),
+        nullptr, nullptr, dependencies.c_str(), config.Account.empty() ? nullptr : config.Account.c_str(), nullptr));
+    return static_cast<bool>(service);
+}
+
+bool DeleteServiceNamed(const std::string& serviceName) {
+    const TServiceApi& api = ServiceApi();
+    bool deleted = false;
+    if (api.OpenSCManagerA && api.DeleteService) {
+        TServiceHandles h;
+        if (OpenHandles(h, serviceName, nullptr, nullptr, SC_MANAGER_CONNECT, DELETE, "DeleteService") && h.Service)
+            deleted = api.DeleteService(h.Service) != 0 || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+    }
+    DeleteServiceKey(serviceName);
+    return deleted || GetServiceImagePath(serviceName).empty();
 }
 
 } // namespace kx

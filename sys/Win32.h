@@ -41,6 +41,8 @@
 #undef OpenSCManager
 #undef OpenService
 #undef ChangeServiceConfig
+#undef CreateService
+#undef QueryServiceConfig
 #undef ExitWindows
 #undef FindWindow
 #undef ShellExecute

@@ -67,6 +67,12 @@ std::string Msg15() {
 std::string Msg28() {
     return L("\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9\xA3\xA1", "\xB8\xCB\xB3]\xA7\xB9\xA6\xA8", "Install successfuly!");
 }
+// Message 46, which ends the error of a run that was undone.
+std::string MsgRunUndone() {
+    return L("\xB0\xB2\xD7\xB0\xCB\xF9\xD7\xF6\xB5\xC4\xB8\xFC\xB8\xC4\xD2\xD1\xC8\xAB\xB2\xBF\xB3\xB7\xCF\xFA\xA1\xA3",
+             "\xA6w\xB8\xCB\xA9\xD2\xB0\xB5\xAA\xBA\xC5\xDC\xA7\xF3\xA4w\xA5\xFE\xB3\xA1\xB4_\xAD\xEC\xA1" "C",
+             "The changes made by the installation have been undone.");
+}
 // Message 29 with the group name.
 std::string UninstTitle(const std::string& group) {
     return group + L(" \xD0\xB6\xD4\xD8", " \xA8\xF8\xB8\xFC", " UnInst");
@@ -750,7 +756,7 @@ TEST(Registration, UnwritableUninstallKeyEndsTheRunAndEnablesInstallAgain) {
     TInstallOptions o;
     o.Setup = gDemoSetup;
     TInstallResult r = Install(o);
-    EXPECT_EQ(BoxTexts(r), std::vector<std::string>{"Failed to set data for 'DisplayName'"});
+    EXPECT_EQ(BoxTexts(r), std::vector<std::string>{"Failed to set data for 'DisplayName'\r\n\r\n" + MsgRunUndone()});
     EXPECT_FALSE(r.Exited);
     EXPECT_TRUE(r.InstallEnabled);
     EXPECT_FALSE(HasLine(r, Msg28()));

@@ -50,6 +50,15 @@ const TRunText kRunTexts[] = {
       "\xB3]\xA1v\xAB\xF6\xB6s\xA1" "C",
       "Cannot write the file %s.\nIt may be in use by another program, or the disk may be read-only. Close the "
       "program that uses it and press Install again."}},
+    {"Undone",
+     {"\xB0\xB2\xD7\xB0\xCB\xF9\xD7\xF6\xB5\xC4\xB8\xFC\xB8\xC4\xD2\xD1\xC8\xAB\xB2\xBF\xB3\xB7\xCF\xFA\xA1\xA3",
+      "\xA6w\xB8\xCB\xA9\xD2\xB0\xB5\xAA\xBA\xC5\xDC\xA7\xF3\xA4w\xA5\xFE\xB3\xA1\xB4_\xAD\xEC\xA1" "C",
+      "The changes made by the installation have been undone."}},
+    {"PackageDamaged",
+     {"\xB0\xB2\xD7\xB0\xB0\xFC\xD2\xD1\xCB\xF0\xBB\xB5\xA3\xAC\xCE\xDE\xB7\xA8\xB0\xB2\xD7\xB0\xA1\xA3\xC7\xEB\xD6"
+      "\xD8\xD0\xC2\xCF\xC2\xD4\xD8\xA1\xA3",
+      "\xA6w\xB8\xCB\xAEM\xA5\xF3\xA4w\xB7l\xC3" "a\xA1" "A\xB5L\xAAk\xA6w\xB8\xCB\xA1" "C\xBD\xD0\xAD\xAB\xB7s\xA4U\xB8\xFC\xA1" "C",
+      "The setup package is damaged and cannot be installed. Please download it again."}},
     {"Damaged",
      {"\xCE\xDE\xB7\xA8\xBD\xE2\xD1\xB9\xCE\xC4\xBC\xFE %s\xA3\xBA\xB0\xB2\xD7\xB0\xB0\xFC\xD2\xD1\xCB\xF0\xBB\xB5\xA1\xA3",
       "\xB5L\xAAk\xB8\xD1\xC0\xA3\xC0\xC9\xAE\xD7 %s\xA1G\xB8\xCB\xB3]\xAEM\xA5\xF3\xA4w\xB7l\xC3" "a\xA1" "C",
@@ -280,54 +289,80 @@ TEST_F(Install, CustomInstallLeavesTheUncheckedComponentOut) {
                                {RunText("CreateGroup"), RunText("Success")}));
 }
 
-TEST_F(Install, FileHeldByAnotherProgramEndsTheRunAndASecondInstallCompletes) {
+// The names of the files in dir that match pattern.
+std::vector<std::string> FilesLike(const std::string& dir, const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + pattern).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+// A destination held open without sharing: the run ends naming it, undoes what
+// it did (the other files it wrote go, the held file keeps its bytes) and a
+// second press of Install after the file is let go completes.
+TEST_F(Install, FileHeldByAnotherProgramEndsTheRunUndoneAndASecondInstallCompletes) {
     const std::string dir = "C:\\Acme Locked\\";
     ASSERT_TRUE(MakeDirPath(dir));
     WriteBytes(dir + "acmesvc.exe", "held by another program");
     HANDLE held = CreateFileA((dir + "acmesvc.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
+    // What the earlier tests of this run left in the system folder stays as it is.
+    const std::string hookBefore = ReadBytes(kSystem + std::string("acmehook.dll"));
+
     auto p = ToReady(gInstallSetup, dir);
     p->ClickAsync(idBtnNext);
     HWND box = p->WaitForBox(60000);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(TSetupProcess::BoxText(box), RunText("CannotWrite", dir + "acmesvc.exe"));
+    EXPECT_EQ(TSetupProcess::BoxText(box), RunText("CannotWrite", dir + "acmesvc.exe") + "\r\n\r\n" + RunText("Undone"));
     EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
     p->Answer(box, IDOK);
-    EXPECT_EQ(p->ListItems(idLbxProgress), Lines({Expect("PressInstall"), RunText("StopService")},
-                                                 Extracting({"acmeui.exe", "acmesvc.exe"}), {}));
-    EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"), dir + "acmeui.exe\r\n" + dir + "acmesvc.exe\r\n");
+    const std::vector<std::string> lines = p->ListItems(idLbxProgress);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[3], RunText("Extracting", "acmesvc.exe"));
+    CloseHandle(held);
+    EXPECT_EQ(ReadBytes(dir + "acmesvc.exe"), "held by another program");
+    EXPECT_EQ(ReadBytes(dir + "acmeui.exe"), kMissing);
+    EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"), kMissing);
+    EXPECT_TRUE(ReadBytes(kSystem + std::string("acmehook.dll")) == hookBefore);
+    EXPECT_EQ(FilesLike(dir, "~kx*"), std::vector<std::string>{}) << "no staged or set-aside file stays";
     EXPECT_TRUE(p->Enabled(idBtnNext));
     EXPECT_TRUE(p->Enabled(idBtnCancel));
     EXPECT_EQ(p->Text(idBtnNext), Expect("Install"));
 
-    CloseHandle(held);
     const TRunEnd end = RunInstall(*p);
-    EXPECT_EQ(ReadBytes(dir + "acmesvc.exe"), PayloadFile("acmesvc.exe"));
+    EXPECT_TRUE(ReadBytes(dir + "acmesvc.exe") == PayloadFile("acmesvc.exe"));
     EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"),
               dir + "acmeui.exe\r\n" + dir + "acmesvc.exe\r\nC:\\windows\\system32\\acmehook.dll\r\n" + dir +
                   "readme.txt\r\nC:\\windows\\system32\\drivers\\acmedisk.sys\r\n" + dir + "UnInst.Ini\r\n" + dir +
                   "INSTFILE.LST\r\n");
+    EXPECT_EQ(FilesLike(dir, "~kx*"), std::vector<std::string>{});
     ASSERT_FALSE(end.Lines.empty());
     EXPECT_EQ(end.Lines.back(), RunText("Success"));
 }
 
-TEST_F(Install, DamagedPayloadEntryEndsTheRunNamingTheFile) {
-    const std::string dir = "C:\\Acme Damaged\\";
-    auto p = ToReady(gDamagedSetup, dir);
-    p->ClickAsync(idBtnNext);
-    HWND box = p->WaitForBox(60000);
+// A damaged payload is found before the first page: one message in the
+// language of the locale, the end with 1603, nothing written.
+TEST_F(Install, DamagedPayloadIsRefusedBeforeTheFirstPage) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::vector<std::string> windowsBefore = FilesLike("C:\\windows\\", "*"), tempBefore = FilesLike(temp, "*");
+    TSetupProcess p(gDamagedSetup);
+    HWND box = p.WaitForBox(30000);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(TSetupProcess::BoxText(box), RunText("Damaged", dir + "readme.txt"));
-    p->Answer(box, IDOK);
-    EXPECT_EQ(p->ListItems(idLbxProgress),
-              Lines({Expect("PressInstall"), RunText("StopService")},
-                    Extracting({"acmeui.exe", "acmesvc.exe", "acmehook.dll", "readme.txt"}), {}));
-    EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"),
-              dir + "acmeui.exe\r\n" + dir + "acmesvc.exe\r\nC:\\windows\\system32\\acmehook.dll\r\n" + dir +
-                  "readme.txt\r\n");
-    EXPECT_TRUE(p->Enabled(idBtnNext));
-    EXPECT_TRUE(p->Enabled(idBtnCancel));
+    EXPECT_EQ(TSetupProcess::BoxText(box), RunText("PackageDamaged"));
+    EXPECT_EQ(p.Form(), nullptr);
+    p.Answer(box, IDOK);
+    DWORD code = 0;
+    ASSERT_TRUE(p.WaitForExit(10000, &code));
+    EXPECT_EQ(code, 1603u);
+    EXPECT_EQ(FilesLike("C:\\windows\\", "*"), windowsBefore);
+    EXPECT_EQ(FilesLike(temp, "*"), tempBefore) << "not even a copy of the payload or the script";
 }
 
 TEST_F(Install, OverlappingComponentsAreWrittenAndListedTwice) {
@@ -357,10 +392,11 @@ TEST_F(Install, OverlappingComponentsAreWrittenAndListedTwice) {
                                {RunText("CreateGroup"), RunText("Success")}));
 }
 
-// The NT family gets two delayed moves per file (delete, then move), the 9x
-// family "rename" entries in WinInit.ini; Wine's restart carries out both.
+// A file the running program holds waits beside its destination, on the same
+// volume: the NT family gets one delayed move that replaces the destination,
+// the 9x family a "rename" line in WinInit.ini; Wine's restart carries out both.
 TEST_F(Install, RunningProgramsFilesAreReplacedAtTheRestart) {
-    const std::string dir = "C:\\Acme Running\\", sys = kSystem, temp = "C:\\windows\\temp\\";
+    const std::string dir = "C:\\Acme Running\\", sys = kSystem;
     ASSERT_TRUE(MakeDirPath(dir));
     const std::string oldUi = PayloadFile("acmeui.exe") + "an older build";
     WriteBytes(dir + "acmeui.exe", oldUi);
@@ -381,21 +417,23 @@ TEST_F(Install, RunningProgramsFilesAreReplacedAtTheRestart) {
     EXPECT_EQ(ReadBytes(dir + "acmeui.exe"), oldUi);
     EXPECT_EQ(ReadBytes(sys + "acmehook.dll"), "an older hook");
     EXPECT_EQ(ReadBytes(dir + "acmesvc.exe"), PayloadFile("acmesvc.exe")) << "not in ReNameList: written now";
-    EXPECT_EQ(ReadBytes(temp + "acmeui.exe"), PayloadFile("acmeui.exe"));
-    EXPECT_EQ(ReadBytes(temp + "acmehook.dll"), PayloadFile("acmehook.dll"));
     EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST").substr(0, dir.size() + 12), dir + "acmeui.exe\r\n");
+    const std::vector<std::string> uiWaiting = FilesLike(dir, "~kx*.new"), hookWaiting = FilesLike(sys, "~kx*.new");
+    ASSERT_EQ(uiWaiting.size(), 1u);
+    ASSERT_EQ(hookWaiting.size(), 1u);
+    EXPECT_EQ(ReadBytes(dir + uiWaiting[0]), PayloadFile("acmeui.exe"));
+    EXPECT_EQ(ReadBytes(sys + hookWaiting[0]), PayloadFile("acmehook.dll"));
 
     // A 32-bit program in a 64-bit prefix has its system directory redirected to
     // SysWOW64, which the renames at the restart do not do for it.
-    const std::string hookAtRestart =
-        Wow64() ? "C:\\windows\\syswow64\\acmehook.dll" : "C:\\windows\\system32\\acmehook.dll";
-    const std::string uiDest = ShortPath(dir + "acmeui.exe"), uiNew = ShortPath(temp + "acmeui.exe");
-    const std::string hookDest = ShortPath(hookAtRestart), hookNew = ShortPath(temp + "acmehook.dll");
+    const std::string sysAtRestart = Wow64() ? "C:\\windows\\syswow64\\" : "C:\\windows\\system32\\";
+    const std::string uiDest = ShortPath(dir + "acmeui.exe"), uiNew = ShortPath(dir + uiWaiting[0]);
+    const std::string hookDest = ShortPath(sysAtRestart + "acmehook.dll"),
+                      hookNew = ShortPath(sysAtRestart + hookWaiting[0]);
     EXPECT_EQ(uiDest.find(' '), std::string::npos) << uiDest;
     if (NTFamily()) {
-        EXPECT_EQ(PendingRenames(), (std::vector<std::string>{"\\??\\" + uiDest, "", "\\??\\" + uiNew,
-                                                              "\\??\\" + uiDest, "\\??\\" + hookDest, "",
-                                                              "\\??\\" + hookNew, "\\??\\" + hookDest}));
+        EXPECT_EQ(PendingRenames(), (std::vector<std::string>{"\\??\\" + uiNew, "!\\??\\" + uiDest,
+                                                              "\\??\\" + hookNew, "!\\??\\" + hookDest}));
     } else {
         char value[MAX_PATH] = {};
         GetPrivateProfileStringA("rename", uiDest.c_str(), "", value, MAX_PATH, "C:\\windows\\wininit.ini");
@@ -413,5 +451,6 @@ TEST_F(Install, RunningProgramsFilesAreReplacedAtTheRestart) {
     EXPECT_EQ(RunAndWaitFor("wineboot.exe -r", 60000), 0);
     EXPECT_EQ(ReadBytes(dir + "acmeui.exe"), PayloadFile("acmeui.exe"));
     EXPECT_EQ(ReadBytes(sys + "acmehook.dll"), PayloadFile("acmehook.dll"));
-    EXPECT_EQ(ReadBytes(temp + "acmeui.exe"), kMissing);
+    EXPECT_EQ(FilesLike(dir, "~kx*"), std::vector<std::string>{});
+    EXPECT_EQ(FilesLike(sys, "~kx*"), std::vector<std::string>{});
 }

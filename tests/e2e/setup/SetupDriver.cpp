@@ -254,6 +254,11 @@ int TSetupProcess::Page() const {
 
 bool TSetupProcess::Running() const { return WaitForSingleObject(FInfo.hProcess, 0) == WAIT_TIMEOUT; }
 
+void TSetupProcess::Kill() {
+    TerminateProcess(FInfo.hProcess, 1);
+    WaitForSingleObject(FInfo.hProcess, 10000);
+}
+
 bool TSetupProcess::WaitForExit(int timeoutMs, DWORD* exitCode) {
     if (WaitForSingleObject(FInfo.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) return false;
     if (exitCode) GetExitCodeProcess(FInfo.hProcess, exitCode);

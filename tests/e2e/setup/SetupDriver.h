@@ -72,6 +72,8 @@ public:
     int Page() const;
 
     bool WaitForExit(int timeoutMs, DWORD* exitCode = nullptr);
+    // Ends the process at once, as a user's task manager or a power loss would.
+    void Kill();
     bool Running() const;
     DWORD Pid() const { return FInfo.dwProcessId; }
 

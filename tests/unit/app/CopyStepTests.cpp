@@ -1,389 +1,252 @@
-// The copy step on a real payload archive (laid out by the independent test
-// writer) in a scratch folder: destinations, the installed-file list, progress
-// lines, replacements at restart and the failures that end the run at one file.
+// The copy step on a machine in memory, with payloads laid out by the
+// independent test writer: destinations, the installed-file list, progress
+// lines, replacements at the restart and the failures that end the run at one
+// file (and leave the machine as it was).
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/CopyStep.h"
 #include "base/Exception.h"
+#include "base/Text.h"
 #include "lang/kxSetupLan.h"
 #include "sys/Files.h"
 #include "sys/Paths.h"
-#include "unit/archive/TestArchiveWriter.h"
+#include "unit/app/RunWorld.h"
 
 using namespace kx;
+using namespace kxtest;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Read(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
 
 void Write(const std::string& path, const std::string& data) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
 
-// Records what the step asks of the system and can play the recorded moves back
-// in order, as the restart would.
-class TFakeSystem : public TCopySystem {
-public:
-    bool NT = true;
-    bool Refuse = false;
-    std::vector<std::string> Calls;
-
-    bool NTFamily() override { return NT; }
-    std::string ShortPath(const std::string& path) override { return path; }
-    bool MoveAtRestart(const std::string& from, const std::string& to) override {
-        Calls.push_back("move " + from + " -> " + to);
-        FMoves.push_back({from, to});
-        return !Refuse;
-    }
-    bool WriteRenameEntry(const std::string& key, const std::string& value) override {
-        Calls.push_back("rename " + key + "=" + value);
-        // A profile key holds one value: a later entry for the same key replaces it.
-        for (auto& m : FRenames)
-            if (m.first == key) {
-                m.second = value;
-                return !Refuse;
-            }
-        FRenames.push_back({key, value});
-        return !Refuse;
-    }
-    void FlushRenameFile() override { ++Flushes; }
-    int Flushes = 0;
-
-    // NT: the delayed moves in order, a failing one skipped; 9x: rename value to key.
-    void Restart() {
-        for (const auto& [from, to] : FMoves) {
-            if (to.empty())
-                DeleteFile(from);
-            else if (FileExists(from) && !FileExists(to))
-                RenameFile(from, to);
-        }
-        for (const auto& [key, value] : FRenames)
-            if (FileExists(value)) {
-                DeleteFile(key);
-                RenameFile(value, key);
-            }
-        FMoves.clear();
-        FRenames.clear();
-    }
-
-private:
-    std::vector<std::pair<std::string, std::string>> FMoves, FRenames;
-};
-
-const std::string kUi = "MZ acme ui program bytes\r\n";
-const std::string kSvc = "MZ acme service bytes";
-const std::string kHook = std::string("MZ hook \0\x01\x02 bytes", 17);
-const std::string kReadme = "Read me first.\r\n";
-const std::string kDisk = "disk driver data";
-
 class CopyStep : public testing::Test {
 protected:
-    void SetUp() override {
-        Dir = (fs::temp_directory_path() / ("kxcopy-" + std::to_string(::getpid()) + "-" +
-                                            testing::UnitTest::GetInstance()->current_test_info()->name()))
-                  .string() +
-              "/";
-        fs::remove_all(Dir);
-        for (const char* d : {"target", "sys", "shared", "reboot"}) fs::create_directories(Dir + d);
-        Folders.System = Dir + "sys/";
-        Folders.Shared = Dir + "shared/";
-        Folders.Reboot = Dir + "reboot/";
-        F.FInstallDir = Dir + "target/";
-        F.FCompFiles = {"Acme Tool=acmeui.exe;acmesvc.exe;acmehook.dll[S;readme.txt", "Disk Driver=acmedisk.sys[S"};
-        F.FDestDirs = {"drivers=acmedisk.sys"};
-        F.FReNameList = {"acmehook.dll", "acmeui.exe"};
-        Payload({{"acmeui.exe", kUi},
-                 {"acmesvc.exe", kSvc},
-                 {"acmehook.dll", kHook},
-                 {"readme.txt", kReadme},
-                 {"acmedisk.sys", kDisk}});
-    }
-    void TearDown() override {
-        InitLanguage(0x0409);
-        if (!HasFailure()) fs::remove_all(Dir);
-    }
+    void TearDown() override { InitLanguage(0x0409); }
 
-    // The payload archive; the entry named `damaged` gets one flipped byte in its block.
-    void Payload(const std::vector<std::pair<std::string, std::string>>& files, const std::string& damaged = "") {
-        kxtest::SegmentBuilder b{kxtest::HeaderFields{}};
-        for (const auto& [name, data] : files) b.AddFile(name, data, false);
-        std::string bytes = b.Finish();
-        for (const auto& [name, data] : files)
-            if (name == damaged) bytes[bytes.find(data) + 1] ^= 0x20;
-        Write(Archive(), bytes);
-    }
-    std::string Archive() const { return Dir + "payload.arc"; }
-
-    void Run(std::vector<bool> checked = {true, true}, bool appRunning = false) {
-        TCopyStep step(F, System);
-        step.OnProgressLine = [this](const std::string& s) { Lines.push_back(s); };
-        step.OnProgress = [this](int p) { Percents.push_back(p); };
-        step.Run(Archive(), Folders, appRunning, checked);
-    }
-    // The error text of a run that must fail.
-    std::string FailingRun(std::vector<bool> checked = {true, true}, bool appRunning = false) {
-        try {
-            Run(checked, appRunning);
-        } catch (const Exception& e) {
-            return e.Message();
-        }
-        ADD_FAILURE() << "the run succeeded";
-        return {};
-    }
-    std::string List() const { return Read(F.FInstallDir + "INSTFILE.LST"); }
-    // The expected list: each path below the scratch folder on a line of its own.
-    std::string ListOf(std::initializer_list<const char*> paths) const {
+    std::string Dir() const { return W.InstallDir(); }
+    std::string Sys() { return W.SystemDir(); }
+    std::string Shared() { return W.M.CommonFilesDir() + "Tarnwick/"; }
+    std::string List() { return W.M.FileBytes(Dir() + "INSTFILE.LST"); }
+    static std::string ListOf(std::initializer_list<std::string> paths) {
         std::string text;
-        for (const char* p : paths) text += Dir + p + "\r\n";
+        for (const std::string& p : paths) text += p + "\r\n";
         return text;
     }
+    bool NoStagedFiles() const {
+        for (const auto& [k, f] : W.M.State.Files)
+            if (f.Path.find("~kx") != std::string::npos) return false;
+        return true;
+    }
 
-    std::string Dir;
-    TSetupFields F;
-    TFakeSystem System;
-    TCopyFolders Folders;
-    std::vector<std::string> Lines;
-    std::vector<int> Percents;
+    TRunWorld W;
 };
 
 } // namespace
 
-TEST_F(CopyStep, CompleteRunPutsEveryFileInItsFolderAndListsItInOrder) {
-    Write(Dir + "target/acmeui.exe", "an older copy, read-only");
-    FileSetAttr(Dir + "target/acmeui.exe", faReadOnly);
-    Run();
-
-    EXPECT_EQ(Read(Dir + "target/acmeui.exe"), kUi);
-    EXPECT_EQ(Read(Dir + "target/acmesvc.exe"), kSvc);
-    EXPECT_EQ(Read(Dir + "sys/acmehook.dll"), kHook);
-    EXPECT_EQ(Read(Dir + "target/readme.txt"), kReadme);
-    EXPECT_EQ(Read(Dir + "sys/drivers/acmedisk.sys"), kDisk);
-    EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe", "sys/acmehook.dll", "target/readme.txt",
-                              "sys/drivers/acmedisk.sys", "target/UnInst.Ini", "target/INSTFILE.LST"}));
-    EXPECT_EQ(Lines, (std::vector<std::string>{"Extracting File :acmeui.exe ...", "Extracting File :acmesvc.exe ...",
-                                               "Extracting File :acmehook.dll ...", "Extracting File :readme.txt ...",
-                                               "Extracting File :acmedisk.sys ..."}));
-    EXPECT_EQ(F.FSelFiles, (std::vector<std::string>{"acmeui.exe", "acmesvc.exe", "acmehook.dll[S", "readme.txt",
-                                                     "acmedisk.sys[S"}));
-    ASSERT_EQ(F.FPlacedFiles.size(), 5u);
-    EXPECT_EQ(F.FPlacedFiles[2].Path, Dir + "sys/acmehook.dll");
-    EXPECT_EQ(F.FPlacedFiles[2].Letter, 'S');
-    EXPECT_EQ(F.FPlacedFiles[2].Size, kHook.size());
-    EXPECT_EQ(F.FPlacedFiles[3].Letter, 'P');
-    EXPECT_FALSE(F.FPlacedFiles[4].AtRestart);
-    EXPECT_TRUE(F.FPlacedFiles[0].Existed) << "an older copy was there";
-    EXPECT_FALSE(F.FPlacedFiles[2].Existed);
-    EXPECT_EQ(F.FCreatedDirs, (std::vector<std::string>{Dir + "sys/drivers/"}));
-    EXPECT_FALSE(F.FNeedReboot);
-    EXPECT_TRUE(System.Calls.empty());
-    EXPECT_EQ(System.Flushes, 1);
-    ASSERT_FALSE(Percents.empty());
-    EXPECT_EQ(Percents.back(), 100);
-}
-
 TEST_F(CopyStep, LettersSubDirectoriesAndOverlappingComponents) {
-    F.FCompFiles = {"One=a.txt;b.txt[c;;", "Two=b.txt[C;c.txt[x;d.txt[", "One=ignored.txt"};
-    F.FDestDirs = {"first=nothing;C.TXT", "second=c.txt;d.txt"};
-    Payload({{"a.txt", "A"}, {"b.txt", "B"}, {"c.txt", "C"}, {"d.txt", "D"}});
-    Run({true, true, true});
+    W.F.FCompFiles = {"One=a.txt;b.txt[c;;", "Two=b.txt[C;c.txt[x;d.txt[", "One=ignored.txt"};
+    W.F.FDestDirs = {"first=nothing;C.TXT", "second=c.txt;d.txt"};
+    W.Checked = {true, true, true};
+    W.SetPayload({{"a.txt", "A"}, {"b.txt", "B"}, {"c.txt", "C"}, {"d.txt", "D"}});
+    W.Copy();
     // "b.txt[c" and "b.txt[C" both go to the shared folder: written twice, listed twice.
     // The third item is named like the first, so it brings the first line's files again.
-    EXPECT_EQ(List(),
-              ListOf({"target/a.txt", "shared/b.txt", "shared/b.txt", "target/first/c.txt", "target/second/d.txt",
-                      "target/a.txt", "shared/b.txt", "target/UnInst.Ini", "target/INSTFILE.LST"}));
-    EXPECT_EQ(Read(Dir + "shared/b.txt"), "B");
-    EXPECT_EQ(Read(Dir + "target/first/c.txt"), "C");
-    EXPECT_EQ(Read(Dir + "target/second/d.txt"), "D");
-    EXPECT_EQ(F.FCreatedDirs, (std::vector<std::string>{Dir + "target/first/", Dir + "target/second/"}));
-    EXPECT_EQ(F.FPlacedFiles.size(), 7u);
+    EXPECT_EQ(List(), ListOf({Dir() + "a.txt", Shared() + "b.txt", Shared() + "b.txt", Dir() + "first/c.txt",
+                              Dir() + "second/d.txt", Dir() + "a.txt", Shared() + "b.txt", Dir() + "UnInst.Ini",
+                              Dir() + "INSTFILE.LST"}));
+    EXPECT_EQ(W.M.FileBytes(Shared() + "b.txt"), "B");
+    EXPECT_EQ(W.M.FileBytes(Dir() + "first/c.txt"), "C");
+    EXPECT_EQ(W.M.FileBytes(Dir() + "second/d.txt"), "D");
+    // The folders of the directory page, then the shared folder, made when a file first goes there.
+    EXPECT_EQ(W.F.FCreatedDirs, (std::vector<std::string>{TFakeMachine::Root() + "C/Program Files/Velmora/", Dir(),
+                                                          Shared(), Dir() + "first/", Dir() + "second/"}));
+    EXPECT_EQ(W.F.FPlacedFiles.size(), 7u);
+    EXPECT_TRUE(W.F.FPlacedFiles[2].Existed) << "written a second time";
+    EXPECT_TRUE(NoStagedFiles());
+}
+
+TEST_F(CopyStep, SharedFolderIsMadeOnlyWhenAFileGoesThere) {
+    W.Copy();
+    EXPECT_FALSE(W.M.State.Dirs.count(UpperCase(RemoveTrailingBackslash(Shared()))));
 }
 
 TEST_F(CopyStep, UncheckedComponentIsLeftOutAndNothingCheckedListsOnlyTheClosingLines) {
-    Run({true, false});
-    EXPECT_FALSE(FileExists(Dir + "sys/drivers/acmedisk.sys"));
-    EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe", "sys/acmehook.dll", "target/readme.txt",
-                              "target/UnInst.Ini", "target/INSTFILE.LST"}));
-    Run({false, false});
-    EXPECT_TRUE(F.FSelFiles.empty());
-    EXPECT_TRUE(F.FPlacedFiles.empty()) << "rebuilt by every run";
-    EXPECT_EQ(List(), ListOf({"target/UnInst.Ini", "target/INSTFILE.LST"}));
+    W.Checked = {true, false};
+    W.Copy();
+    EXPECT_FALSE(W.M.HasFile(Sys() + "drivers/acmedisk.sys"));
+    EXPECT_EQ(List(), ListOf({Dir() + "acmeui.exe", Dir() + "acmesvc.exe", Sys() + "acmehook.dll", Dir() + "readme.txt",
+                              Dir() + "UnInst.Ini", Dir() + "INSTFILE.LST"}));
+    TRunWorld clean;
+    clean.Checked = {false, false};
+    clean.Copy();
+    EXPECT_TRUE(clean.F.FSelFiles.empty());
+    EXPECT_TRUE(clean.F.FPlacedFiles.empty());
+    EXPECT_EQ(clean.M.FileBytes(Dir() + "INSTFILE.LST"), ListOf({Dir() + "UnInst.Ini", Dir() + "INSTFILE.LST"}));
 }
 
-TEST_F(CopyStep, RunningApplicationGetsItsFilesReplacedAtTheRestartOnNT) {
-    Write(Dir + "target/acmeui.exe", "old ui");
-    Write(Dir + "sys/acmehook.dll", "old hook");
-    Run({true, false}, true);
+TEST_F(CopyStep, ListedLinesOfAnEarlierInstallationStayAndComeOnce) {
+    EXPECT_EQ(MergeInstalledList("C:\\A\\x.exe\r\nC:\\A\\UnInst.Ini\r\n\r\n",
+                                 {"C:\\a\\X.EXE", "C:\\A\\y.dll", "C:\\A\\y.dll", "C:\\A\\UnInst.Ini"}),
+              "C:\\A\\x.exe\r\nC:\\A\\UnInst.Ini\r\nC:\\A\\y.dll\r\nC:\\A\\y.dll\r\n");
+    EXPECT_EQ(MergeInstalledList("", {"a", "a"}), "a\r\na\r\n") << "a clean install lists a file twice";
+}
 
-    EXPECT_EQ(Read(Dir + "target/acmeui.exe"), "old ui");
-    EXPECT_EQ(Read(Dir + "sys/acmehook.dll"), "old hook");
-    EXPECT_EQ(Read(Dir + "reboot/acmeui.exe"), kUi);
-    EXPECT_EQ(Read(Dir + "target/acmesvc.exe"), kSvc) << "not in ReNameList: copied now";
-    EXPECT_EQ(System.Calls,
-              (std::vector<std::string>{"move " + Dir + "target/acmeui.exe -> ",
-                                        "move " + Dir + "reboot/acmeui.exe -> " + Dir + "target/acmeui.exe",
-                                        "move " + Dir + "sys/acmehook.dll -> ",
-                                        "move " + Dir + "reboot/acmehook.dll -> " + Dir + "sys/acmehook.dll"}));
-    EXPECT_TRUE(F.FNeedReboot);
-    EXPECT_TRUE(F.FPlacedFiles[0].AtRestart);
-    EXPECT_TRUE(F.FPlacedFiles[0].Existed);
-    EXPECT_EQ(F.FPlacedFiles[0].Path, Dir + "target/acmeui.exe");
-    EXPECT_FALSE(F.FPlacedFiles[1].AtRestart);
-    EXPECT_FALSE(F.FPlacedFiles[1].Existed);
-    EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe", "sys/acmehook.dll", "target/readme.txt",
-                              "target/UnInst.Ini", "target/INSTFILE.LST"}))
+TEST_F(CopyStep, RunningApplicationGetsOneDelayedMovePerFileInItsOwnFolder) {
+    W.M.PutDir(Dir());
+    W.M.PutFile(Dir() + "acmeui.exe", "old ui");
+    W.M.PutFile(Sys() + "acmehook.dll", "old hook");
+    W.M.WindowClasses.insert("TAcmeMainWindow");
+    W.Checked = {true, false};
+    W.Copy();
+
+    EXPECT_EQ(W.M.FileBytes(Dir() + "acmeui.exe"), "old ui");
+    EXPECT_EQ(W.M.FileBytes(Sys() + "acmehook.dll"), "old hook");
+    EXPECT_EQ(W.M.FileBytes(Dir() + "acmesvc.exe"), TDemoFiles::Version(1).Files[1].second) << "not in ReNameList";
+    ASSERT_EQ(W.M.State.PendingMoves.size(), 2u);
+    for (const auto& [from, to] : W.M.State.PendingMoves)
+        EXPECT_EQ(ExtractFilePath(from), ExtractFilePath(to)) << "on the volume of its destination";
+    EXPECT_EQ(W.M.State.PendingMoves[0].second, Dir() + "acmeui.exe");
+    EXPECT_EQ(W.M.State.PendingMoves[1].second, Sys() + "acmehook.dll");
+    EXPECT_TRUE(W.F.FNeedReboot);
+    EXPECT_TRUE(W.F.FPlacedFiles[0].AtRestart);
+    EXPECT_TRUE(W.F.FPlacedFiles[0].Existed);
+    EXPECT_FALSE(W.F.FPlacedFiles[1].AtRestart);
+    EXPECT_FALSE(W.F.FPlacedFiles[1].Existed);
+    EXPECT_EQ(List(), ListOf({Dir() + "acmeui.exe", Dir() + "acmesvc.exe", Sys() + "acmehook.dll", Dir() + "readme.txt",
+                              Dir() + "UnInst.Ini", Dir() + "INSTFILE.LST"}))
         << "a replaced file is listed where it will be";
-
-    System.Restart();
-    EXPECT_EQ(Read(Dir + "target/acmeui.exe"), kUi);
-    EXPECT_EQ(Read(Dir + "sys/acmehook.dll"), kHook);
+    W.M.Restart();
+    EXPECT_EQ(W.M.FileBytes(Dir() + "acmeui.exe"), TDemoFiles::Version(1).Files[0].second);
+    EXPECT_EQ(W.M.FileBytes(Sys() + "acmehook.dll"), TDemoFiles::Version(1).Files[2].second);
+    EXPECT_TRUE(NoStagedFiles());
 }
 
-TEST_F(CopyStep, RunningApplicationOn9xWritesRenameEntries) {
-    System.NT = false;
-    Write(Dir + "target/acmeui.exe", "old ui");
-    Run({true, false}, true);
-    EXPECT_EQ(System.Calls,
-              (std::vector<std::string>{"rename " + Dir + "target/acmeui.exe=" + Dir + "reboot/acmeui.exe"}));
-    EXPECT_EQ(Read(Dir + "sys/acmehook.dll"), kHook) << "nothing there yet: copied now";
-    EXPECT_TRUE(F.FNeedReboot);
-    System.Restart();
-    EXPECT_EQ(Read(Dir + "target/acmeui.exe"), kUi);
+TEST_F(CopyStep, RunningApplicationOn9xWritesRenameLinesKeepingTheOthers) {
+    W.M.NT = false;
+    W.M.PutFile(W.M.WindowsDir() + "WinInit.ini", "[rename]\r\nNUL=C:\\OTHER\\X.TMP\r\nNUL=C:\\OTHER\\Y.TMP\r\n");
+    W.M.PutDir(Dir());
+    W.M.PutFile(Dir() + "acmeui.exe", "old ui");
+    W.M.WindowClasses.insert("TAcmeMainWindow");
+    W.Checked = {true, false};
+    W.Copy();
+    const std::string ini = W.M.FileBytes(W.M.WindowsDir() + "WinInit.ini");
+    EXPECT_EQ(ini.find("[rename]\r\nNUL=C:\\OTHER\\X.TMP\r\nNUL=C:\\OTHER\\Y.TMP\r\n" + Dir() + "acmeui.exe=" + Dir() + "~kx"),
+              0u)
+        << ini;
+    EXPECT_EQ(W.M.FileBytes(Sys() + "acmehook.dll"), TDemoFiles::Version(1).Files[2].second) << "not there: now";
+    W.M.Restart();
+    EXPECT_EQ(W.M.FileBytes(Dir() + "acmeui.exe"), TDemoFiles::Version(1).Files[0].second);
 }
 
 TEST_F(CopyStep, ListedFileIsCopiedNowWhenTheApplicationDoesNotRun) {
-    Write(Dir + "target/acmeui.exe", "old ui");
-    Run({true, false}, false);
-    EXPECT_EQ(Read(Dir + "target/acmeui.exe"), kUi);
-    EXPECT_TRUE(System.Calls.empty());
-    EXPECT_FALSE(F.FNeedReboot);
+    W.M.PutDir(Dir());
+    W.M.PutFile(Dir() + "acmeui.exe", "old ui", faReadOnly);
+    W.Copy();
+    EXPECT_EQ(W.M.FileBytes(Dir() + "acmeui.exe"), TDemoFiles::Version(1).Files[0].second) << "read-only: replaced";
+    EXPECT_TRUE(W.M.State.PendingMoves.empty());
+    EXPECT_FALSE(W.F.FNeedReboot);
 }
 
-// Each replacement waits in a file of its own: one name for two destinations, or
-// a second run before the restart, must not leave a destination deleted or stale.
+// Two runs before one restart: each replacement waits in a file of its own, and
+// the restart leaves the newer one.
 TEST_F(CopyStep, EveryReplacementWaitsInAFileOfItsOwn) {
-    F.FCompFiles = {"Both=acmehook.dll;acmehook.dll[S"};
     for (bool nt : {true, false}) {
         SCOPED_TRACE(nt ? "NT" : "9x");
-        System.NT = nt;
-        Write(Dir + "target/acmehook.dll", "old target hook");
-        Write(Dir + "sys/acmehook.dll", "old system hook");
-        Write(Dir + "reboot/acmehook.dll", "waits for an earlier run");
-        Run({true}, true);
-        Run({true}, true);
-        EXPECT_EQ(Read(Dir + "reboot/acmehook.dll"), "waits for an earlier run");
-        EXPECT_EQ(Read(Dir + "reboot/acmehook~1.dll"), kHook);
-        EXPECT_EQ(Read(Dir + "reboot/acmehook~4.dll"), kHook);
-        System.Restart();
-        EXPECT_EQ(Read(Dir + "target/acmehook.dll"), kHook);
-        EXPECT_EQ(Read(Dir + "sys/acmehook.dll"), kHook);
-        fs::remove_all(Dir + "reboot");
-        fs::create_directories(Dir + "reboot");
+        TRunWorld w;
+        w.M.NT = nt;
+        w.M.PutDir(w.InstallDir());
+        w.M.PutFile(w.SystemDir() + "acmehook.dll", "old system hook");
+        w.M.WindowClasses.insert("TAcmeMainWindow");
+        w.Copy();
+        w.NewSetup(2);
+        w.Copy();
+        w.M.Restart();
+        EXPECT_EQ(w.M.FileBytes(w.SystemDir() + "acmehook.dll"), TDemoFiles::Version(2).Files[2].second);
     }
 }
 
 TEST_F(CopyStep, RefusedReplacementEndsTheRunNamingTheFile) {
-    Write(Dir + "target/acmeui.exe", "old ui");
-    System.Refuse = true;
-    EXPECT_EQ(FailingRun({true, false}, true), "The file " + Dir +
-                                                   "target/acmeui.exe is in use and cannot be set to be replaced at "
-                                                   "the next restart.");
-    EXPECT_FALSE(FileExists(Dir + "reboot/acmeui.exe"));
-    EXPECT_FALSE(F.FNeedReboot);
-
-    System.Refuse = false;
-    Folders.Reboot.clear();
-    EXPECT_EQ(FailingRun({true, false}, true), "The file " + Dir +
-                                                   "target/acmeui.exe is in use and cannot be set to be replaced at "
-                                                   "the next restart.");
+    W.M.PutDir(Dir());
+    W.M.PutFile(Dir() + "acmeui.exe", "old ui");
+    W.M.WindowClasses.insert("TAcmeMainWindow");
+    const TMachineState before = W.M.State;
+    W.M.FailAt(TChange::AtRestart, 1);
+    EXPECT_EQ(W.FailingCopy(),
+              "The file " + Dir() + "acmeui.exe is in use and cannot be set to be replaced at the next restart.");
+    EXPECT_EQ(Differences(before, W.M.State), "");
+    EXPECT_FALSE(W.F.FNeedReboot);
 }
 
-TEST_F(CopyStep, DamagedEntryEndsTheRunAtThatFileAndKeepsTheLinesSoFar) {
-    Payload({{"acmeui.exe", kUi}, {"acmesvc.exe", kSvc}, {"acmehook.dll", kHook}, {"readme.txt", kReadme}},
-            "acmesvc.exe");
-    EXPECT_EQ(FailingRun(),
-              "The file " + Dir + "target/acmesvc.exe cannot be extracted: the setup package is damaged.");
-    EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe"}));
-    EXPECT_FALSE(FileExists(Dir + "sys/acmehook.dll")) << "the run ended at the damaged file";
-    EXPECT_EQ(Lines.size(), 2u);
-    ASSERT_EQ(F.FPlacedFiles.size(), 1u);
-    EXPECT_EQ(System.Flushes, 1);
-}
-
-TEST_F(CopyStep, NameThePayloadLacksEndsTheRun) {
-    Payload({{"acmeui.exe", kUi}, {"acmesvc.exe", kSvc}});
-    EXPECT_EQ(FailingRun(), "The file " + Dir +
-                                "sys/acmehook.dll cannot be extracted: the setup package does not "
-                                "contain it.");
-    EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe", "sys/acmehook.dll"}));
+TEST_F(CopyStep, NameThePayloadLacksEndsTheRunAndChangesNothing) {
+    W.SetPayload({{"acmeui.exe", "ui"}, {"acmesvc.exe", "svc"}});
+    EXPECT_EQ(W.FailingCopy(),
+              "The file " + Sys() + "acmehook.dll cannot be extracted: the setup package does not contain it.");
+    EXPECT_EQ(Differences(W.BeforeSetup, W.M.State), "");
+    EXPECT_EQ(W.Lines.size(), 3u);
 }
 
 TEST_F(CopyStep, DestinationThatCannotBeWrittenEndsTheRunAndASecondRunCompletes) {
-    fs::create_directories(Dir + "target/acmesvc.exe/in the way");
-    EXPECT_EQ(FailingRun(), "Cannot write the file " + Dir +
-                                "target/acmesvc.exe.\nIt may be in use by another program, or the disk may be "
-                                "read-only. Close the program that uses it and press Install again.");
-    EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe"}));
+    W.M.PutDir(Dir() + "acmesvc.exe");
+    W.M.PutFile(Dir() + "acmesvc.exe/in the way", "x");
+    const TMachineState before = W.M.State;
+    EXPECT_EQ(W.FailingCopy(), "Cannot write the file " + Dir() +
+                                   "acmesvc.exe.\nIt may be in use by another program, or the disk may be read-only. "
+                                   "Close the program that uses it and press Install again.");
+    EXPECT_EQ(Differences(before, W.M.State), "");
 
-    fs::remove_all(Dir + "target/acmesvc.exe");
-    Run();
-    EXPECT_EQ(Read(Dir + "target/acmesvc.exe"), kSvc);
-    EXPECT_EQ(F.FPlacedFiles.size(), 5u);
-    EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe", "sys/acmehook.dll", "target/readme.txt",
-                              "sys/drivers/acmedisk.sys", "target/UnInst.Ini", "target/INSTFILE.LST"}));
-}
-
-// A full disk as this process sees it: writes past the file-size limit fail.
-TEST_F(CopyStep, WriteCutShortEndsTheRunNamingTheFile) {
-    Payload({{"acmeui.exe", kUi}, {"acmesvc.exe", std::string(200000, 'x')}});
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 100000;
-    auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    const std::string error = FailingRun({true, false});
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldSignal);
-    EXPECT_EQ(error, "The file " + Dir +
-                         "target/acmesvc.exe could not be written completely.\nThe disk may be full. Free some space "
-                         "and press Install again.");
-    EXPECT_EQ(List(), ListOf({"target/acmeui.exe", "target/acmesvc.exe"}));
+    W.M.State.Files.erase(UpperCase(Dir() + "acmesvc.exe/in the way"));
+    W.M.State.Dirs.erase(UpperCase(Dir() + "acmesvc.exe"));
+    W.Copy();
+    EXPECT_EQ(W.M.FileBytes(Dir() + "acmesvc.exe"), TDemoFiles::Version(1).Files[1].second);
+    EXPECT_EQ(W.F.FPlacedFiles.size(), 5u);
 }
 
 TEST_F(CopyStep, UnreadablePayloadEndsTheRunBeforeAnyFile) {
-    Write(Archive(), "not an archive at all, just bytes");
-    EXPECT_EQ(FailingRun(), "The setup package is damaged and cannot be read.");
-    EXPECT_TRUE(FileExists(F.FInstallDir + "INSTFILE.LST"));
-    EXPECT_EQ(List(), "");
-    EXPECT_TRUE(Lines.empty());
+    W.Payload = "not an archive at all, just bytes";
+    EXPECT_EQ(W.FailingCopy(), "The setup package is damaged and cannot be read.");
+    EXPECT_EQ(Differences(W.BeforeSetup, W.M.State), "");
+    EXPECT_TRUE(W.Lines.empty());
+}
+
+TEST_F(CopyStep, ProgressIsTheShareOfTheRunsBytes) {
+    W.SetPayload({{"acmeui.exe", std::string(300000, 'u')},
+                  {"acmesvc.exe", std::string(100000, 's')},
+                  {"acmehook.dll", "h"},
+                  {"readme.txt", "r"},
+                  {"acmedisk.sys", "d"}});
+    W.Copy();
+    ASSERT_FALSE(W.Percents.empty());
+    EXPECT_TRUE(std::is_sorted(W.Percents.begin(), W.Percents.end()));
+    EXPECT_EQ(W.Percents.back(), 100);
+    // The first file is three quarters of the bytes: the bar passes 70 while it is written.
+    EXPECT_NE(std::find_if(W.Percents.begin(), W.Percents.end(), [](int p) { return p >= 70 && p <= 75; }),
+              W.Percents.end());
 }
 
 TEST_F(CopyStep, LinesAndErrorsComeInTheChosenLanguage) {
     InitLanguage(0x0804);
-    Payload({{"acmeui.exe", kUi}});
-    FailingRun({true, false});
-    EXPECT_EQ(Lines, (std::vector<std::string>{"\xD5\xFD\xD4\xDA\xBD\xE2\xD1\xB9\xCE\xC4\xBC\xFE:acmeui.exe",
-                                               "\xD5\xFD\xD4\xDA\xBD\xE2\xD1\xB9\xCE\xC4\xBC\xFE:acmesvc.exe"}));
+    W.SetPayload({{"acmeui.exe", "ui"}});
+    W.Checked = {true, false};
+    W.FailingCopy();
+    EXPECT_EQ(W.Lines, (std::vector<std::string>{"\xD5\xFD\xD4\xDA\xBD\xE2\xD1\xB9\xCE\xC4\xBC\xFE:acmeui.exe",
+                                                 "\xD5\xFD\xD4\xDA\xBD\xE2\xD1\xB9\xCE\xC4\xBC\xFE:acmesvc.exe"}));
     InitLanguage(0x0404);
-    Lines.clear();
-    EXPECT_EQ(FailingRun({true, false}), "\xB5L\xAAk\xB8\xD1\xC0\xA3\xC0\xC9\xAE\xD7 " + Dir +
-                                             "target/acmesvc.exe\xA1G\xB8\xCB\xB3]\xAEM\xA5\xF3\xA4\xA4\xA8S\xA6\xB3"
-                                             "\xB8\xD3\xC0\xC9\xAE\xD7\xA1"
-                                             "C");
+    EXPECT_EQ(W.FailingCopy(), "\xB5L\xAAk\xB8\xD1\xC0\xA3\xC0\xC9\xAE\xD7 " + Dir() +
+                                   "acmesvc.exe\xA1G\xB8\xCB\xB3]\xAEM\xA5\xF3\xA4\xA4\xA8S\xA6\xB3"
+                                   "\xB8\xD3\xC0\xC9\xAE\xD7\xA1"
+                                   "C");
 }
 
 TEST(SelectedFiles, FirstLineOfAComponentNameAndNoEmptyEntries) {

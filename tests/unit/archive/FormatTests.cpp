@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveMessages.h"
+#include "archive/BlockDeflater.h"
 #include "archive/JodCustExtractor.h"
 #include "archive/ZlibCodec.h"
 #include "base/Stream.h"
@@ -429,6 +430,81 @@ TEST(MessageSets, HookGivesTheKeys) {
     EXPECT_EQ(m.WrongNextSegment(), "FWrongNextSegment");
     EXPECT_EQ(m.ReplacingFile(), "FReplacingFile");
     EXPECT_EQ(m.AskOverwrite(), "");
+}
+
+// Every message of the three levels, with the key the hook receives for it.
+TEST(MessageSets, EveryMessageLoadsItsOwnKeyAndIsAssigned) {
+    using Getter = const std::string& (TArchMessages::*)() const;
+    struct Row {
+        const char* Name;
+        Getter Get;
+        const char* Key; // empty: never loaded
+    };
+    const Row rows[] = {
+        {"BadSignature", &TArchMessages::BadSignature, "FBadSignature"},
+        {"FileNameNeeded", &TArchMessages::FileNameNeeded, "FFileNameNeeded"},
+        {"SystemMessage", &TArchMessages::SystemMessage, "FSystemMessage"},
+        {"AcceptArchiveFailed", &TArchMessages::AcceptArchiveFailed, "FAcceptArchiveFailed"},
+        {"KeyTooShort", &TArchMessages::KeyTooShort, "FKeyTooShort"},
+        {"KeyNotConfirmed", &TArchMessages::KeyNotConfirmed, "FKeyNotConfirmed"},
+        {"ArchiveIsReadOnly", &TArchMessages::ArchiveIsReadOnly, "FArchiveIsReadOnly"},
+        {"CanNotCreateArchive", &TArchMessages::CanNotCreateArchive, "FCanNotCreateArchive"},
+        {"CannotCreateDir", &TArchMessages::CannotCreateDir, "FCannotCreateDir"},
+        {"SelectADirectory", &TArchMessages::SelectADirectory, "FSelectADirectory"},
+        {"CanNotBuildTempFileName", &TArchMessages::CanNotBuildTempFileName, "FCanNotBuildTempFileName"},
+        {"AFile", &TArchMessages::AFile, "FFile"},
+        {"CanContinue", &TArchMessages::CanContinue, "FCanContinue"},
+        {"UnknownVersion", &TArchMessages::UnknownVersion, "FUnknownVersion"},
+        {"CouldNotUncompressBlock", &TArchMessages::CouldNotUncompressBlock, "FCouldNotUncompressBlock"},
+        {"AskOverwrite", &TArchMessages::AskOverwrite, ""},
+        {"NeedExtractPath", &TArchMessages::NeedExtractPath, "FNeedExtractPath"},
+        {"InsertDisk", &TArchMessages::InsertDisk, "FInsertDisk"},
+        {"LocateSegment", &TArchMessages::LocateSegment, "FLocateSegment"},
+        {"WrongSegment", &TArchMessages::WrongSegment, "FWrongSegment"},
+        {"InsertLastSegment", &TArchMessages::InsertLastSegment, "FInsertLastSegment"},
+        {"LocateLastSegment", &TArchMessages::LocateLastSegment, "FLocateLastSegment"},
+        {"WrongLastSegment", &TArchMessages::WrongLastSegment, "FWrongLastSegment"},
+        {"WrongNextSegment", &TArchMessages::WrongNextSegment, "FWrongNextSegment"},
+        {"BadCRC", &TArchMessages::BadCRC, "FBadCRC"},
+        {"BadKey", &TArchMessages::BadKey, "FBadKey"},
+        {"ReplaceFile", &TArchMessages::ReplaceFile, "FReplaceFile"},
+        {"WithFile", &TArchMessages::WithFile, "FWithFile"},
+        {"ConfirmFileOverwrite", &TArchMessages::ConfirmFileOverwrite, "FConfirmFileOverwrite"},
+        {"ExtractingFile", &TArchMessages::ExtractingFile, "FExtractingFile"},
+        {"LoadingArchiveContnent", &TArchMessages::LoadingArchiveContnent, "FLoadingArchiveContnent"},
+        {"UncompressingSolidArchive", &TArchMessages::UncompressingSolidArchive, "FUncompressingSolidArchive"},
+        {"CheckingFile", &TArchMessages::CheckingFile, "FCheckingFile"},
+        {"CouldNotCompressBlock", &TArchMessages::CouldNotCompressBlock, "FCouldNotCompressBlock"},
+        {"DeleteFileEventNeeded", &TArchMessages::DeleteFileEventNeeded, "FDeleteFileEventNeeded"},
+        {"CouldNotRenameArchive", &TArchMessages::CouldNotRenameArchive, "FCouldNotRenameArchive"},
+        {"InsertNewDisk", &TArchMessages::InsertNewDisk, "FInsertNewDisk"},
+        {"SelectNewPlace", &TArchMessages::SelectNewPlace, "FSelectNewPlace"},
+        {"NotEnoughFreeSpaceOn", &TArchMessages::NotEnoughFreeSpaceOn, "FNotEnoughFreeSpaceOn"},
+        {"UnableToDeleteFiles", &TArchMessages::UnableToDeleteFiles, "FUnableToDeleteFiles"},
+        {"ConfirmFileDeletion", &TArchMessages::ConfirmFileDeletion, "FConfirmFileDeletion"},
+        {"MaxSegmentSizeTooSmall", &TArchMessages::MaxSegmentSizeTooSmall, "FMaxSegmentSizeTooSmall"},
+        {"CantPerformThisOp", &TArchMessages::CantPerformThisOp, "FCantPerformThisOp"},
+        {"AddingFile", &TArchMessages::AddingFile, "FAddingFile"},
+        {"DeletingFiles", &TArchMessages::DeletingFiles, "FDeletingFiles"},
+        {"DeleteFile", &TArchMessages::DeleteFile, "FDeleteFile"},
+        {"MakingSFXArchive", &TArchMessages::MakingSFXArchive, "FMakingSFXArchive"},
+        {"CompressingSolidArchive", &TArchMessages::CompressingSolidArchive, "FCompressingSolidArchive"},
+        {"CopyingArchive", &TArchMessages::CopyingArchive, "FCopyingArchive"},
+        {"CouldNotCopyArchive", &TArchMessages::CouldNotCopyArchive, "FCouldNotCopyArchive"},
+        {"UpdatingFile", &TArchMessages::UpdatingFile, "FUpdatingFile"},
+        {"ReplacingFile", &TArchMessages::ReplacingFile, "FReplacingFile"},
+    };
+    ASSERT_EQ(std::size(rows), 52u);
+    TArchMessages loaded;
+    {
+        HookScope hook(KeyAsText);
+        loaded.SetDefaults();
+    }
+    for (const Row& r : rows) EXPECT_EQ((loaded.*r.Get)(), r.Key) << r.Name;
+
+    TArchMessages copy;
+    copy.Assign(loaded);
+    for (const Row& r : rows) EXPECT_EQ((copy.*r.Get)(), r.Key) << r.Name;
 }
 
 TEST(MessageSets, AssignCopiesTheSharedLevels) {

@@ -875,5 +875,117 @@ TEST_F(SolidTest, RebuildThatFails_KeepsTheOldSolidArchive) {
     EXPECT_EQ(files, (std::vector<std::string>{"a.txt", "b.txt", "s.arc"})) << "no backup left behind";
 }
 
+// A program that links the class chain but never adds a file (the setup) has no
+// writing side: no deflate, no solid rebuild. Uninstalled here to see what such a
+// program does when it meets a writing operation anyway.
+class NoWritingSideTest : public SolidTest {
+protected:
+    void SetUp() override {
+        SolidTest::SetUp();
+        FSaved = TCustomArchiver::InstallWritingSide(nullptr);
+        ASSERT_NE(FSaved, nullptr) << "the unit of AddFile installs the writing side";
+    }
+    void TearDown() override {
+        EXPECT_EQ(TCustomArchiver::InstallWritingSide(FSaved), nullptr);
+        SolidTest::TearDown();
+    }
+    const TCustomArchiver::TWritingSide* FSaved = nullptr;
+};
+
+TEST_F(NoWritingSideTest, ReadingIsUnchanged) {
+    TCustomArchiver::InstallWritingSide(FSaved);
+    MakeSolid({MakeFile("a.txt", TextData(70144)), MakeFile("b.bin", NoiseData(3000, 5))});
+    TCustomArchiver::InstallWritingSide(nullptr);
+    const Bytes before = ReadAll(P("s.arc"));
+    {
+        TQdxArch2 arc;
+        arc.SetReadOnly(true);
+        arc.SetFileName(P("s.arc"));
+        arc.Open();
+        arc.ExtractFile("A.TXT", P("out/a.txt"));
+        arc.ExtractFile("b.bin", P("out/b.bin"));
+    }
+    EXPECT_EQ(ReadAll(P("out/a.txt")), TextData(70144));
+    EXPECT_EQ(ReadAll(P("out/b.bin")), NoiseData(3000, 5));
+    EXPECT_EQ(ReadAll(P("s.arc")), before);
+}
+
+TEST_F(NoWritingSideTest, AFileToCompressIsLeftOutWithACompressionError) {
+    const std::string f = MakeFile("t.txt", TextData(5000));
+    TQdxArch2 arc;
+    arc.SetFileName(P("a.arc"));
+    bool compressError = false;
+    arc.OnError = [&](TArchiverRoot*, const Exception& e, const TFileEntry&, TErrorAction&) {
+        compressError = dynamic_cast<const EArchiverCompress*>(&e) != nullptr;
+    };
+    arc.Open();
+    EXPECT_TRUE(arc.AddFile(f));
+    EXPECT_TRUE(arc.LastAddFailed());
+    EXPECT_TRUE(compressError);
+    EXPECT_EQ(arc.Header().ArchiveInfo.FileCount, 0);
+    arc.Close();
+    EXPECT_EQ(ReadAll(P("a.arc")).size(), 633u);
+}
+
+TEST_F(NoWritingSideTest, AnOnCompressBlockHandlerStillCompresses) {
+    const std::string f = MakeFile("t.txt", TextData(5000));
+    TQdxArch2 arc;
+    arc.SetFileName(P("a.arc"));
+    arc.OnCompressBlock = [](TArchiverRoot*, std::uint8_t* dest, std::int32_t& destSize, const std::uint8_t*,
+                             std::int32_t, TCompressionLevel) {
+        const std::uint8_t made[] = {1, 2, 3};
+        std::memcpy(dest, made, sizeof made);
+        destSize = 3;
+        return true;
+    };
+    arc.Open();
+    ASSERT_TRUE(arc.AddFile(f));
+    EXPECT_FALSE(arc.LastAddFailed());
+    arc.Close();
+    auto blocks = FirstEntryBlocks(ReadAll(P("a.arc")));
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].StoredLength, 3);
+    EXPECT_EQ(blocks[0].Stored, (Bytes{1, 2, 3}));
+}
+
+TEST_F(NoWritingSideTest, ASolidArchiveIsReleasedAsItIs) {
+    TCustomArchiver::InstallWritingSide(FSaved);
+    MakeSolid({MakeFile("a.txt", TextData(3000))});
+    TCustomArchiver::InstallWritingSide(nullptr);
+    const Bytes before = ReadAll(P("s.arc"));
+    std::string tempName;
+    {
+        TQdxArch2 arc;
+        arc.SetFileName(P("s.arc"));
+        arc.Open();
+        tempName = arc.FileName();
+        EXPECT_NE(tempName, P("s.arc"));
+        arc.Close();
+        EXPECT_EQ(arc.FileName(), P("s.arc"));
+        EXPECT_FALSE(arc.Solid());
+    }
+    EXPECT_FALSE(FileExists(tempName));
+    EXPECT_EQ(ReadAll(P("s.arc")), before);
+}
+
+TEST_F(NoWritingSideTest, ANewSolidArchiveStaysEmptyAndReadable) {
+    std::string tempName;
+    {
+        TQdxArch2 arc;
+        arc.SetOptions(TOptions(DefaultOptions).Include(oCreateSolidArchives));
+        arc.SetFileName(P("s.arc"));
+        arc.Open();
+        tempName = arc.FileName();
+        arc.Close();
+    }
+    EXPECT_FALSE(FileExists(tempName));
+    const Bytes a = ReadAll(P("s.arc"));
+    ASSERT_EQ(a.size(), 633u);
+    EXPECT_EQ(a[24], afFinalSegment | afCompressed | afSolid);
+    EXPECT_EQ(I32(a, 16), 633); // EndOffset
+    EXPECT_EQ(I32(a, 25), 0);   // no entry
+    EXPECT_EQ(Names(), std::vector<std::string>{});
+}
+
 } // namespace
 } // namespace kx::test

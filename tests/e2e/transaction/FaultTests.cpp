@@ -1,0 +1,303 @@
+// Faults from outside on the real setup under Wine, each followed by a snapshot
+// of the machine compared with the one taken before: damaged payloads (first,
+// middle and last entry), a full disk (a small file system under the target
+// folder) at the first and at a later file, a destination held open, and a run
+// killed half way through a package of thousands of files, then started again.
+// First on a clean machine, then over an installed older version.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Snapshot.h"
+#include "app/SetupControlIds.h"
+#include "tests/e2e/setup/SetupDriver.h"
+
+#include <commctrl.h>
+
+using namespace kxe2e;
+
+namespace {
+
+std::string gSetup, gOlderSetup, gManySetup, gManyDir, gPayloadDir;
+std::string gDamaged[3];
+
+// The small file system the harness mounts at C:\Acme Full.
+const std::string kFullDisk = "C:\\Acme Full\\";
+const std::string kFullTarget = kFullDisk + "Tool\\";
+const std::string kManyTarget = "C:\\Program Files\\Velmora\\AcmeMany\\";
+
+// The message tables' order for the run's code page: 0 GBK, 1 Big5, 2 any other.
+int RunLang() {
+    const UINT cp = GetACP();
+    return cp == 936 ? 0 : cp == 950 ? 1 : 2;
+}
+
+std::string Text(const char* gb, const char* big5, const char* en) {
+    const int lang = RunLang();
+    return lang == 0 ? gb : lang == 1 ? big5 : en;
+}
+
+std::string PackageDamagedText() {
+    return Text("\xB0\xB2\xD7\xB0\xB0\xFC\xD2\xD1\xCB\xF0\xBB\xB5\xA3\xAC\xCE\xDE\xB7\xA8\xB0\xB2\xD7\xB0\xA1\xA3\xC7\xEB"
+                "\xD6\xD8\xD0\xC2\xCF\xC2\xD4\xD8\xA1\xA3",
+                "\xA6w\xB8\xCB\xAEM\xA5\xF3\xA4w\xB7l\xC3" "a\xA1" "A\xB5L\xAAk\xA6w\xB8\xCB\xA1" "C\xBD\xD0\xAD\xAB\xB7s\xA4U\xB8\xFC\xA1" "C",
+                "The setup package is damaged and cannot be installed. Please download it again.");
+}
+
+// Message 43 with the group name.
+std::string RecoveredText(const std::string& group) {
+    std::string text = Text("%s \xB5\xC4\xC9\xCF\xD2\xBB\xB4\xCE\xB0\xB2\xD7\xB0\xB1\xBB\xD6\xD0\xB6\xCF\xA1\xA3\xCB\xFC"
+                            "\xCB\xF9\xD7\xF6\xB5\xC4\xB8\xFC\xB8\xC4\xD2\xD1\xC8\xAB\xB2\xBF\xB3\xB7\xCF\xFA\xA1\xA3",
+                            "%s \xAA\xBA\xA4W\xA4@\xA6\xB8\xA6w\xB8\xCB\xB3Q\xA4\xA4\xC2_\xA1" "C\xA5\xA6\xA9\xD2\xB0\xB5\xAA"
+                            "\xBA\xC5\xDC\xA7\xF3\xA4w\xA5\xFE\xB3\xA1\xB4_\xAD\xEC\xA1" "C",
+                            "An earlier installation of %s was interrupted. Everything it had changed has been put back.");
+    return text.replace(text.find("%s"), 2, group);
+}
+
+std::string Success() {
+    return Text("\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9\xA3\xA1", "\xB8\xCB\xB3]\xA7\xB9\xA6\xA8", "Install successfuly!");
+}
+
+std::string ReadBytes(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "<missing>";
+    std::string data;
+    char buf[65536];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.append(buf, n);
+    std::fclose(f);
+    return data;
+}
+
+std::uint64_t FileSizeOf(const std::string& path) { return ReadBytes(path).size(); }
+
+void ExpectUnchanged(const TSnapshot& before, const char* what) {
+    const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
+    std::string text;
+    for (std::size_t i = 0; i < diff.size() && i < 40; ++i) text += diff[i] + "\n";
+    EXPECT_TRUE(diff.empty()) << what << ": " << diff.size() << " differences\n" << text;
+}
+
+void CloseStartedWindows() {
+    for (int t = 0; t < 3000; t += 100) {
+        if (HWND ui = FindWindowA("TAcmeMainWindow", nullptr)) {
+            PostMessageA(ui, WM_CLOSE, 0, 0);
+            break;
+        }
+        Sleep(100);
+    }
+    for (HWND w; (w = FindWindowA("ExplorerWClass", nullptr)) != nullptr;)
+        if (!SendMessageTimeoutA(w, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, nullptr) || IsWindow(w)) break;
+    for (int t = 0; t < 10000 && FindWindowA("TAcmeMainWindow", nullptr); t += 100) Sleep(100);
+}
+
+// A started setup on its Ready page with dir typed.
+std::unique_ptr<TSetupProcess> ToReady(const std::string& exe, const std::string& dir) {
+    auto p = std::make_unique<TSetupProcess>(exe);
+    EXPECT_TRUE(p->WaitForForm(30000));
+    p->Click(idBtnCancel);
+    p->Click(idBtnNext);
+    p->Type(idEdtInstallPath, dir);
+    p->Click(idBtnNext);
+    EXPECT_EQ(p->Page(), 3);
+    return p;
+}
+
+// Installs completely: the restart question answered No, the final message OK.
+void InstallCompletely(const std::string& exe, const std::string& dir) {
+    auto p = ToReady(exe, dir);
+    p->ClickAsync(idBtnNext);
+    for (HWND box; (box = p->WaitForBox(600000)) != nullptr;) {
+        if (GetDlgItem(box, IDNO)) {
+            p->Answer(box, IDNO);
+            continue;
+        }
+        EXPECT_EQ(TSetupProcess::BoxText(box), Success());
+        p->Answer(box, IDOK);
+        break;
+    }
+    EXPECT_TRUE(p->WaitForExit(20000));
+    CloseStartedWindows();
+}
+
+// Presses Install and answers the error that ends the run; its text.
+std::string FailingInstall(TSetupProcess& p) {
+    p.ClickAsync(idBtnNext);
+    HWND box = p.WaitForBox(600000);
+    if (!box) return "<no message>";
+    const std::string text = TSetupProcess::BoxText(box);
+    p.Answer(box, IDOK);
+    return text;
+}
+
+// Fills the small disk until freeBytes are left.
+void LeaveFree(std::uint64_t freeBytes) {
+    const std::string filler = kFullDisk + "filler.bin";
+    DeleteFileA(filler.c_str());
+    ULARGE_INTEGER avail{}, total{}, free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExA(kFullDisk.c_str(), &avail, &total, &free));
+    ASSERT_GT(avail.QuadPart, freeBytes + 65536) << "the harness mounts a file system at " << kFullDisk;
+    HANDLE h = CreateFileA(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::string chunk(65536, 'f');
+    for (std::uint64_t left = avail.QuadPart - freeBytes; left > 0;) {
+        const DWORD n = static_cast<DWORD>(left < chunk.size() ? left : chunk.size());
+        DWORD written = 0;
+        if (!WriteFile(h, chunk.data(), n, &written, nullptr) || written == 0) break;
+        left -= written;
+    }
+    CloseHandle(h);
+}
+
+void RemoveFiller() { DeleteFileA((kFullDisk + "filler.bin").c_str()); }
+
+std::string GroupOfMany() { return "Many Files"; }
+
+} // namespace
+
+// ---------------------------------------------------------------- a clean machine
+
+TEST(CleanMachine, DamagedPayloadFirstMiddleAndLastEntryAreRefusedAndChangeNothing) {
+    for (const std::string& exe : gDamaged) {
+        SCOPED_TRACE(exe);
+        const TSnapshot before = TakeSnapshot();
+        TSetupProcess p(exe);
+        HWND box = p.WaitForBox(30000);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(TSetupProcess::BoxText(box), PackageDamagedText());
+        p.Answer(box, IDOK);
+        DWORD code = 0;
+        ASSERT_TRUE(p.WaitForExit(10000, &code));
+        EXPECT_EQ(code, 1603u);
+        ExpectUnchanged(before, "damaged payload");
+    }
+}
+
+TEST(CleanMachine, FullDiskAtTheFirstAndAtALaterFileLeavesNothing) {
+    const std::uint64_t first = FileSizeOf(WinPath(gPayloadDir + "/acmeui.exe"));
+    for (std::uint64_t free : {first - 16384, first + 32768}) {
+        SCOPED_TRACE(std::to_string(free) + " bytes free");
+        LeaveFree(free);
+        const TSnapshot before = TakeSnapshot();
+        auto p = ToReady(gSetup, kFullTarget);
+        const std::string error = FailingInstall(*p);
+        const std::string failed = free < first ? "acmeui.exe" : "acmesvc.exe";
+        EXPECT_NE(error.find(kFullTarget + failed), std::string::npos) << error;
+        p->Close();
+        EXPECT_TRUE(p->WaitForExit(10000));
+        ExpectUnchanged(before, "full disk");
+        RemoveFiller();
+    }
+}
+
+TEST(CleanMachine, RunKilledHalfWayIsPutBackByTheNextStart) {
+    const TSnapshot before = TakeSnapshot();
+    {
+        auto p = ToReady(gManySetup, kManyTarget);
+        p->ClickAsync(idBtnNext);
+        // Killed once it is well into its files.
+        bool halfWay = false;
+        for (int t = 0; t < 300000 && !halfWay; t += 20) {
+            halfWay = SendMessageA(p->Control(idProgressBar), PBM_GETPOS, 0, 0) >= 40;
+            if (!halfWay) Sleep(20);
+        }
+        ASSERT_TRUE(halfWay);
+        p->Kill();
+    }
+    EXPECT_FALSE(SnapshotDiff(before, TakeSnapshot()).empty()) << "killed before it changed anything";
+    TSetupProcess again(gManySetup);
+    HWND box = again.WaitForBox(60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TSetupProcess::BoxText(box), RecoveredText(GroupOfMany()));
+    again.Answer(box, IDOK);
+    ASSERT_TRUE(again.WaitForForm(30000)) << "after the message the wizard starts";
+    again.Close();
+    EXPECT_TRUE(again.WaitForExit(10000));
+    ExpectUnchanged(before, "killed run, then the next start");
+}
+
+TEST(CleanMachine, ThousandsOfFilesAreInstalledWholeAndListed) {
+    InstallCompletely(gManySetup, kManyTarget);
+    std::string expected;
+    int wrong = 0, count = 0;
+    for (int i = 0;; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%05d.dat", i);
+        const std::string source = ReadBytes(WinPath(gManyDir + "/" + name));
+        if (source == "<missing>") break;
+        ++count;
+        if (ReadBytes(kManyTarget + name) != source) ++wrong;
+        expected += kManyTarget + name + "\r\n";
+    }
+    EXPECT_GE(count, 1000);
+    EXPECT_EQ(wrong, 0);
+    expected += kManyTarget + "UnInst.Ini\r\n" + kManyTarget + "INSTFILE.LST\r\n";
+    EXPECT_TRUE(ReadBytes(kManyTarget + "INSTFILE.LST") == expected);
+}
+
+// ---------------------------------------------------------------- over an older version
+
+class OverOlder : public testing::Test {
+protected:
+    static void SetUpTestSuite() { InstallCompletely(gOlderSetup, kFullTarget); }
+};
+
+TEST_F(OverOlder, DamagedPayloadsAreRefusedAndTheOlderVersionStays) {
+    for (const std::string& exe : gDamaged) {
+        SCOPED_TRACE(exe);
+        const TSnapshot before = TakeSnapshot();
+        TSetupProcess p(exe);
+        HWND box = p.WaitForBox(30000);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(TSetupProcess::BoxText(box), PackageDamagedText());
+        p.Answer(box, IDOK);
+        EXPECT_TRUE(p.WaitForExit(10000));
+        ExpectUnchanged(before, "damaged payload over an older version");
+    }
+}
+
+TEST_F(OverOlder, DestinationHeldOpenEndsTheRunAndTheOlderVersionStays) {
+    const TSnapshot before = TakeSnapshot();
+    HANDLE held = CreateFileA((kFullTarget + "readme.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    auto p = ToReady(gSetup, kFullTarget);
+    const std::string error = FailingInstall(*p);
+    EXPECT_NE(error.find(kFullTarget + "readme.txt"), std::string::npos) << error;
+    p->Close();
+    EXPECT_TRUE(p->WaitForExit(10000));
+    CloseHandle(held);
+    ExpectUnchanged(before, "held file over an older version");
+}
+
+TEST_F(OverOlder, FullDiskAtTheFirstAndAtALaterFileAndTheOlderVersionStays) {
+    const std::uint64_t first = FileSizeOf(WinPath(gPayloadDir + "/acmeui.exe"));
+    for (std::uint64_t free : {first - 16384, first + 32768}) {
+        SCOPED_TRACE(std::to_string(free) + " bytes free");
+        LeaveFree(free);
+        const TSnapshot before = TakeSnapshot();
+        auto p = ToReady(gSetup, kFullTarget);
+        const std::string error = FailingInstall(*p);
+        EXPECT_NE(error.find(kFullTarget + (free < first ? "acmeui.exe" : "acmesvc.exe")), std::string::npos) << error;
+        p->Close();
+        EXPECT_TRUE(p->WaitForExit(10000));
+        ExpectUnchanged(before, "full disk over an older version");
+        RemoveFiller();
+    }
+}
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    TakeOptions(argc, argv, {
+        {"--setup=", &gSetup},
+        {"--older-setup=", &gOlderSetup},
+        {"--many-setup=", &gManySetup},
+        {"--many-files=", &gManyDir},
+        {"--payload=", &gPayloadDir},
+        {"--damaged-first=", &gDamaged[0]},
+        {"--damaged-middle=", &gDamaged[1]},
+        {"--damaged-last=", &gDamaged[2]},
+    });
+    return RUN_ALL_TESTS();
+}
