@@ -9,6 +9,7 @@
 #include "app/SetupControlIds.h"
 #include "tests/e2e/setup/SetupDriver.h"
 
+using namespace kx;
 using namespace kxe2e;
 
 int main(int argc, char** argv) {

@@ -17,6 +17,7 @@
 
 #include <commctrl.h>
 
+using namespace kx;
 using namespace kxe2e;
 
 namespace {
