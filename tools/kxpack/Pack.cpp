@@ -353,6 +353,61 @@ void WriteOutput(const std::string& output, const TPeOutput& image, const TPackO
         throw EInputOutput(Format("cannot write %s: %s", output, ec.message()));
 }
 
+// The KXFILE resources besides the payload: the script as the setup carries
+// it, the uninstaller and the three licences.
+std::vector<std::pair<const char*, std::vector<std::uint8_t>>> ScriptAndTexts(
+    const TPackageContent& package, const std::vector<std::uint8_t>& uninstaller) {
+    return {{"INIFILE", Bytes(WithDefaultFolders(package.Script.value_or("")))},
+            {"UNINST", uninstaller},
+            {"LICCN", Bytes(package.Licences[0])},
+            {"LICB5", Bytes(package.Licences[1])},
+            {"LICEN", Bytes(package.Licences[2])}};
+}
+
+// What signing adds: a signature of a few kilobytes on the uninstaller and on
+// the setup program, counted generously.
+constexpr std::uint64_t SignatureAllowance = 2 * (std::uint64_t{64} << 10);
+
+// The setup program stays within what Windows loads (reported otherwise, as an
+// error unless --force): the stub with its resources and the payload at its
+// size or bound, laid out as they will be written, without reading a byte.
+bool Loadable(const TPeImage& stub, const std::vector<TResource>& stubResources, const TPackage& package,
+              std::size_t uninstallerSize, const TPackOptions& o) {
+    const bool ready = !o.Payload.empty();
+    const std::uint64_t payloadBound =
+        ready ? FileSizeOf(o.Payload) : PayloadSizeBound(package.Files, o.Archive.BlockSize);
+    const TResourceId kxfile = TResourceId::Of("KXFILE");
+    std::vector<TResource> trial = stubResources;
+    // Only the uninstaller's size counts here.
+    for (auto& [name, data] : ScriptAndTexts(package.Content, std::vector<std::uint8_t>(uninstallerSize)))
+        trial.push_back({kxfile, TResourceId::Of(name), LangEnglishUS, 0, std::move(data)});
+    trial.push_back({kxfile, TResourceId::Of("SETUPX"), LangEnglishUS, 0, {}, "payload", payloadBound});
+    std::uint64_t outputBound = std::numeric_limits<std::uint64_t>::max();
+    try {
+        outputBound = LayOutWithResources(stub, std::move(trial)).Pieces.Size();
+    } catch (const EPeImage&) {
+    }
+    if (!o.SignCommand.empty() && outputBound != std::numeric_limits<std::uint64_t>::max())
+        outputBound += SignatureAllowance;
+    if (outputBound <= MaxSetupSize)
+        return true;
+    const std::string limit = Format("Windows loads one of at most %s (%s bytes)", Megabytes(MaxSetupSize),
+                                     std::to_string(MaxSetupSize));
+    const std::string text =
+        ready ? Format("the setup program would be %s (%s bytes); %s", Megabytes(outputBound),
+                       std::to_string(outputBound), limit)
+              : Format("the setup program could be up to %s (%s bytes), as the payload files take %s before "
+                       "compression; %s. Leave files out, or pack them first with kxarc create and give the "
+                       "archive with --payload, which counts at its real size",
+                       Megabytes(outputBound), std::to_string(outputBound), Megabytes(payloadBound), limit);
+    std::vector<TFinding> tooLarge = {{TSeverity::Error, ready ? o.Payload : std::string(FilesFolderName) + "/", 0, text}};
+    if (Report(tooLarge, o) && !o.Force) {
+        Say("the setup program would be too large; nothing written");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int PackCommand(const TPackOptions& o) {
@@ -401,14 +456,6 @@ int PackCommand(const TPackOptions& o) {
             throw EInputOutput(Format("the stub %s cannot be used: %s", stubPath, e.Message()));
         }
         TPeImage uninstaller = LoadProgram(uninstallerPath, "uninstaller", o.Allow64);
-        if (!o.SignCommand.empty()) {
-            // The uninstaller is signed as it goes in: the setup writes it out
-            // byte for byte, so its signature holds on the user's machine.
-            TTempFile copy(kxarc::TempPath());
-            CopyFileBytes(uninstallerPath, copy.Path());
-            Sign(o.SignCommand, copy.Path(), "the uninstaller", o.Verbose);
-            uninstaller = LoadProgram(copy.Path(), "signed uninstaller", o.Allow64);
-        }
 
         const TResourceId kxfile = TResourceId::Of("KXFILE");
         std::size_t before = resources.size();
@@ -417,60 +464,34 @@ int PackCommand(const TPackOptions& o) {
             Say("warning: the stub already carries KXFILE resources; they are replaced");
         GiveIdentity(resources, package.Content);
 
-        std::pair<const char*, std::vector<std::uint8_t>> parts[] = {
-            {"INIFILE", Bytes(WithDefaultFolders(package.Content.Script.value_or("")))}, {"UNINST", uninstaller.Bytes()},
-            {"LICCN", Bytes(package.Content.Licences[0])}, {"LICB5", Bytes(package.Content.Licences[1])},
-            {"LICEN", Bytes(package.Content.Licences[2])}};
-        for (auto& [name, data] : parts)
+        // Whether the program can be loaded is known before anything is packed
+        // or signed: a ready archive has its size, and the files cannot take
+        // more than their bound.
+        if (!Loadable(stub, resources, package, uninstaller.Bytes().size(), o))
+            return ExitPackageErrors;
+        if (!o.SignCommand.empty()) {
+            // The uninstaller is signed as it goes in: the setup writes it out
+            // byte for byte, so its signature holds on the user's machine.
+            TTempFile copy(kxarc::TempPath());
+            CopyFileBytes(uninstallerPath, copy.Path());
+            Sign(o.SignCommand, copy.Path(), "the uninstaller", o.Verbose);
+            uninstaller = LoadProgram(copy.Path(), "signed uninstaller", o.Allow64);
+        }
+        for (auto& [name, data] : ScriptAndTexts(package.Content, uninstaller.Bytes()))
             resources.push_back({kxfile, TResourceId::Of(name), LangEnglishUS, 0, std::move(data)});
-
-        // Whether the program can be loaded is known before anything is packed:
-        // a ready archive has its size, and the files cannot take more than
-        // their bound.
-        const bool ready = !o.Payload.empty();
-        const std::uint64_t payloadBound =
-            ready ? FileSizeOf(o.Payload) : PayloadSizeBound(package.Files, o.Archive.BlockSize);
-        std::uint64_t outputBound = 0;
-        {
-            std::vector<TResource> trial = resources;
-            trial.push_back({kxfile, TResourceId::Of("SETUPX"), LangEnglishUS, 0, {}, "payload", payloadBound});
-            try {
-                outputBound = LayOutWithResources(stub, std::move(trial)).Pieces.Size();
-            } catch (const EPeImage&) {
-                outputBound = std::numeric_limits<std::uint64_t>::max();
-            }
-        }
-        if (outputBound > MaxSetupSize) {
-            std::string text =
-                ready ? Format("the setup program would be %s (%s bytes); Windows loads one of at most %s "
-                               "(%s bytes)",
-                               Megabytes(outputBound), std::to_string(outputBound), Megabytes(MaxSetupSize),
-                               std::to_string(MaxSetupSize))
-                      : Format("the setup program could be up to %s (%s bytes), as the payload files take %s "
-                               "before compression; Windows loads one of at most %s (%s bytes). Leave files out, "
-                               "or pack them first with kxarc create and give the archive with --payload, which "
-                               "counts at its real size",
-                               Megabytes(outputBound), std::to_string(outputBound), Megabytes(payloadBound),
-                               Megabytes(MaxSetupSize), std::to_string(MaxSetupSize));
-            std::vector<TFinding> tooLarge = {
-                {TSeverity::Error, ready ? o.Payload : std::string(FilesFolderName) + "/", 0, text}};
-            if (Report(tooLarge, o) && !o.Force) {
-                Say("the setup program would be too large; nothing written");
-                return ExitPackageErrors;
-            }
-        }
 
         // The payload stays on disk: packed into a temporary file, or the
         // ready archive itself, read again only while the output is written.
         std::unique_ptr<TTempFile> packed;
         std::string payloadPath = o.Payload;
-        if (!ready) {
+        if (payloadPath.empty()) {
             packed = std::make_unique<TTempFile>(kxarc::TempPath());
             payloadPath = packed->Path();
             PackPayload(package, o, payloadPath, bar);
         }
         const std::uint64_t payloadSize = FileSizeOf(payloadPath);
         resources.push_back({kxfile, TResourceId::Of("SETUPX"), LangEnglishUS, 0, {}, payloadPath, payloadSize});
+
 
         TPeOutput image;
         try {
