@@ -596,6 +596,8 @@ def unpacked_and_too_large(work, common):
           and 'Windows loads one of at most 1536 MB (1610612736 bytes)' in se and not os.path.exists(out),
           f'a package over the limit is refused with the limit: exit {rc}: {se}')
     check(took < 10 and not os.listdir(tmp), f'it is refused before anything is packed ({took:.1f} s, {os.listdir(tmp)})')
+    rc, _, se = run(*common, '--sign-command', 'false {}', big, '-o', out, env={'TMPDIR': tmp})
+    check(rc == 1 and 'signing' not in se, f'and before anything is signed: exit {rc}: {se}')
 
 
 def starter_package(work, common):
