@@ -13,6 +13,7 @@
 #include "app/MemIniFile.h"
 #include "base/Format.h"
 #include "sys/Files.h"
+#include "sys/FileTimes.h"
 #include "sys/NativePath.h"
 #include "tools/kxarc/ArchiveIo.h"
 
@@ -47,15 +48,12 @@ std::string Join(const std::vector<std::string>& parts) {
 }
 
 // When the file was last written, in UTC.
-TDateTime ModifiedUtc(const fs::directory_entry& item) {
-    std::error_code ec;
-    fs::file_time_type t = item.last_write_time(ec);
-    if (ec)
-        throw EInputOutput(Format("cannot read %s: %s", PathToNative(item.path()), ec.message()));
-    auto since = std::chrono::file_clock::to_sys(t).time_since_epoch();
-    auto ms = std::chrono::floor<std::chrono::milliseconds>(since).count();
-    std::int64_t seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
-    return UtcDateTime(seconds, static_cast<int>(ms - seconds * 1000));
+TDateTime ModifiedUtc(const std::string& path) {
+    std::int64_t seconds = 0;
+    int milliseconds = 0;
+    if (!ModifiedTimeUtc(path, seconds, milliseconds))
+        throw EInputOutput(Format("cannot read the time of %s", path));
+    return UtcDateTime(seconds, milliseconds);
 }
 
 // The files below dir in a stable order (sorted by name per level); symbolic
@@ -85,11 +83,13 @@ void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& packag
             std::int64_t size = static_cast<std::int64_t>(item.file_size(e2));
             if (e2)
                 throw EInputOutput(Format("cannot read %s: %s", PathToNative(item.path()), e2.message()));
-            if (size > MaxStoredSize)
+            if (size > MaxStoredSize) {
                 package.Findings.push_back({TSeverity::Error, shown, 0,
                                             "the file is 2 GB or larger; the payload cannot store it"});
-            else
-                package.Files.push_back({PathToNative(item.path()), stored, size, ModifiedUtc(item)});
+            } else {
+                const std::string path = PathToNative(item.path());
+                package.Files.push_back({path, stored, size, ModifiedUtc(path)});
+            }
         } else {
             package.Findings.push_back({TSeverity::Warning, shown, 0,
                                         "neither a file nor a folder (or a broken link); not packed"});
