@@ -5,6 +5,7 @@
 namespace kx {
 
 class TSetupFM;
+struct TSetupCommandLine;
 
 // Appends the program's installation steps to form.InstallSteps. Each setup
 // program links one definition: the product's (app/InstallSteps.cpp) or a test
@@ -26,6 +27,11 @@ void FinishSetupWith(TSetupFM& form, const std::function<void()>& restartSystem)
 // block's CRC-32, every file the script names). When it is damaged the message
 // says so and the answer is false: the program ends with nothing written.
 bool CheckSetupPayload(TSetupFM& form);
+
+// The whole silent run (/S) on a form that is never shown: the payload check,
+// the recovery, the components and folder of the command line, the steps; the
+// process's exit code (0, 3010, 1602, 1603 or 1639).
+int RunSilently(TSetupFM& form, const TSetupCommandLine& options);
 
 // Before the first page: a journal that a run of this package left (killed, or
 // the power lost) is rolled back, or its commit finished, and a rollback is

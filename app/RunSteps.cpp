@@ -1,11 +1,14 @@
 // The installation run on Windows: one session per press of Install holds the
 // package's lock and the run's journal, and ends in a commit or a rollback.
+#include <algorithm>
 #include <memory>
 
+#include "app/CopyStep.h"
 #include "app/InstallRun.h"
 #include "app/InstallSteps.h"
 #include "app/PackageId.h"
 #include "app/PayloadArchive.h"
+#include "app/SetupCommandLine.h"
 #include "app/WinSetupSystem.h"
 #include "app/untSetupFM.h"
 #include "base/Exception.h"
@@ -65,15 +68,10 @@ std::string UndoText(const TUndoOutcome& outcome) {
     return text;
 }
 
-int ShowBox(const TSetupFM& form, const std::string& text, UINT flags) {
-    char caption[1024] = {};
-    GetWindowTextA(form.Handle(), caption, sizeof caption);
-    return MessageBoxA(form.Handle(), text.c_str(), caption, flags);
-}
-
 class TRunSession {
 public:
-    explicit TRunSession(TSetupFM& form) : FForm(form), FSystem(form.Handle()) {}
+    // A silent run opens no folder in the shell.
+    explicit TRunSession(TSetupFM& form) : FForm(form), FSystem(form.Silent() ? nullptr : form.Handle(), form.Silent()) {}
 
     TRunContext& Context() { return *FContext; }
 
@@ -84,7 +82,7 @@ public:
         TUndoOutcome recovered;
         if (TJournal::Recover(FSystem, JournalPath(FForm), FForm.FRegKey, recovered) ==
             TJournal::TRecovery::RolledBack)
-            ShowBox(FForm, Format(GetSetupMsg(msgRunRecovered), FForm.FGrpName) + UndoText(recovered),
+            FForm.ShowMessage(Format(GetSetupMsg(msgRunRecovered), FForm.FGrpName) + UndoText(recovered),
                     MB_OK | MB_ICONINFORMATION);
         FSaved = FForm;
         FJournal = std::make_unique<TJournal>(FSystem, JournalPath(FForm), FForm.FRegKey);
@@ -161,8 +159,13 @@ void AddRunSteps(TSetupFM& form, void (*finish)(TSetupFM&)) {
 void FinishSetup(TSetupFM& form) { FinishSetupWith(form, &RestartSystem); }
 
 void FinishSetupWith(TSetupFM& form, const std::function<void()>& restartSystem) {
+    if (form.Silent()) {
+        // Nothing is started and nothing asked: a restart only when the command line allows it.
+        if (form.FNeedReboot && form.RebootAllowed) restartSystem();
+        return;
+    }
     if (form.FNeedReboot) {
-        if (ShowBox(form, GetSetupMsg(msgRestartQuestion), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        if (form.ShowMessage(GetSetupMsg(msgRestartQuestion), MB_YESNO | MB_ICONQUESTION) == IDYES) {
             // The form stays open with Install and Cancel enabled while Windows restarts.
             restartSystem();
             return;
@@ -170,7 +173,7 @@ void FinishSetupWith(TSetupFM& form, const std::function<void()>& restartSystem)
     } else if (!form.FAutoRun.empty()) {
         ShellOpen(form.FInstallDir + form.FAutoRun, form.FInstallDir, nullptr);
     }
-    ShowBox(form, GetSetupMsg(msgInstallSuccess), MB_OK | MB_ICONINFORMATION);
+    form.ShowMessage(GetSetupMsg(msgInstallSuccess), MB_OK | MB_ICONINFORMATION);
     PostMessageA(form.Handle(), WM_CLOSE, 0, 0);
 }
 
@@ -183,7 +186,7 @@ bool CheckSetupPayload(TSetupFM& form) {
     }
     if (check.Sound) return true;
     WriteSysLog("Setup package damaged: " + check.Problem);
-    ShowBox(form, GetSetupMsg(msgPackageDamaged), MB_OK | MB_ICONERROR);
+    form.ShowMessage(GetSetupMsg(msgPackageDamaged), MB_OK | MB_ICONERROR);
     return false;
 }
 
@@ -193,8 +196,36 @@ void RecoverInterruptedRun(TSetupFM& form) {
     TWinSetupSystem system(form.Handle());
     TUndoOutcome outcome;
     if (TJournal::Recover(system, JournalPath(form), form.FRegKey, outcome) == TJournal::TRecovery::RolledBack)
-        ShowBox(form, Format(GetSetupMsg(msgRunRecovered), form.FGrpName) + UndoText(outcome),
+        form.ShowMessage(Format(GetSetupMsg(msgRunRecovered), form.FGrpName) + UndoText(outcome),
                 MB_OK | MB_ICONINFORMATION);
+}
+
+int RunSilently(TSetupFM& form, const TSetupCommandLine& options) {
+    if (form.Terminated()) return form.ExitCode();
+    if (!CheckSetupPayload(form)) return kExitFailed;
+    RecoverInterruptedRun(form);
+    if (options.ComponentsGiven) {
+        const int count = form.CompCount();
+        for (int n : options.Components)
+            if (n > count) {
+                if (form.OnLogLine) form.OnLogLine(Format(GetSetupMsg(msgUnknownSwitch), Format("/COMPONENTS=%d", n)));
+                return kExitBadCommandLine;
+            }
+        for (int i = 0; i < count; ++i)
+            form.SetCompChecked(i, std::find(options.Components.begin(), options.Components.end(), i + 1) !=
+                                       options.Components.end());
+    }
+    try {
+        const std::string dir = options.Dir.empty() ? form.SuggestedInstallDir() : options.Dir;
+        if (!MakeInstallDir(dir, form.FCreatedDirs)) throw Exception("Unable to create directory");
+        form.FInstallDir = AddTrailingBackslash(dir);
+        form.RebootAllowed = options.Reboot;
+        form.RunInstallation();
+    } catch (const std::exception& e) {
+        form.HandleException(e);
+        return kExitFailed;
+    }
+    return form.ExitCode();
 }
 
 } // namespace kx

@@ -1,11 +1,16 @@
-// The setup program's entry: language, environment, COM, common controls, the form, the loop.
+// The setup program's entry: language, environment, COM, common controls, the
+// switches of the command line, the form (shown, or silent), the loop.
 #include <memory>
 
 #include "app/InstallSteps.h"
+#include "app/RunLog.h"
+#include "app/SetupCommandLine.h"
 #include "app/untSetupFM.h"
 #include "base/Exception.h"
+#include "base/Format.h"
 #include "base/Random.h"
 #include "lang/kxSetupLan.h"
+#include "lang/kxSetupLanConst.h"
 #include "sys/Environment.h"
 #include "sys/Handles.h"
 #include "sys/SystemLibrary.h"
@@ -14,23 +19,40 @@
 #include <commctrl.h>
 
 namespace {
-// The exit codes deployment tools read (those of Windows Installer).
-constexpr int kExitFailed = 1603;
+
+// The switches in a message box: /? asked for them, or a switch was not known.
+int ShowSwitches(const kx::TSetupCommandLine& options) {
+    std::string text = kx::GetSetupMsg(kx::msgSetupSwitches);
+    if (!options.Error.empty()) text = kx::Format(kx::GetSetupMsg(kx::msgUnknownSwitch), options.Error) + "\r\n\r\n" + text;
+    if (!options.Silent)
+        MessageBoxA(nullptr, text.c_str(), "Setup", MB_OK | (options.Error.empty() ? MB_ICONINFORMATION : MB_ICONERROR));
+    return options.Error.empty() ? kx::kExitSuccess : kx::kExitBadCommandLine;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     kx::InitDllSafety();
     kx::InitLanguage(GetThreadLocale());
     kx::Randomize();
+    const kx::TSetupCommandLine options = kx::ParseSetupCommandLine(GetCommandLineA());
+    if (options.Help || !options.Error.empty()) return ShowSwitches(options);
+    std::unique_ptr<kx::TRunLog> log;
     try {
+        if (!options.Log.empty()) log = std::make_unique<kx::TRunLog>(options.Log);
         kx::TEnvironmentScope environment;
         kx::TScopedComInit com;
         kx::InitCommonControlClasses(ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES);
         kx::RegisterSetupClasses(instance);
 
-        auto form = std::make_unique<kx::TSetupFM>(instance);
+        auto form = std::make_unique<kx::TSetupFM>(instance, options.Silent);
+        if (log) form->OnLogLine = [&log](const std::string& line) { log->Write(line); };
+        if (options.Silent) {
+            kx::AddInstallSteps(*form);
+            return kx::RunSilently(*form, options);
+        }
         if (!form->Terminated()) {
-            if (!kx::CheckSetupPayload(*form)) return kExitFailed;
+            if (!kx::CheckSetupPayload(*form)) return kx::kExitFailed;
             kx::RecoverInterruptedRun(*form);
             kx::AddInstallSteps(*form);
             form->Show();
@@ -42,11 +64,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        return form->Terminated() ? 1 : 0;
+        return form->ExitCode();
     } catch (const kx::EAbort&) {
-        return 1;
+        return kx::kExitFailed;
     } catch (const std::exception& e) {
-        MessageBoxA(nullptr, e.what(), "Setup", MB_OK | MB_ICONERROR);
-        return 1;
+        if (log) log->Write(e.what());
+        if (!options.Silent) MessageBoxA(nullptr, e.what(), "Setup", MB_OK | MB_ICONERROR);
+        return kx::kExitFailed;
     }
 }

@@ -104,7 +104,9 @@ bool TWinSetupSystem::SaveShortcut(const std::string& target, const std::string&
                                    const std::string& linkFile) {
     return CreateShortcut(target, description, linkFile);
 }
-void TWinSetupSystem::OpenFolder(const std::string& dir) { ShellOpen(dir, "", FOwner); }
+void TWinSetupSystem::OpenFolder(const std::string& dir) {
+    if (!FQuiet) ShellOpen(dir, "", FOwner);
+}
 
 void TWinSetupSystem::Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
 

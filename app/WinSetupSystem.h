@@ -7,8 +7,9 @@ namespace kx {
 
 class TWinSetupSystem : public TSetupSystem {
 public:
-    // owner: the window that owns what the shell opens (may be null).
-    explicit TWinSetupSystem(void* owner = nullptr) : FOwner(owner) {}
+    // owner: the window that owns what the shell opens (may be null); a quiet
+    // system opens nothing in the shell.
+    explicit TWinSetupSystem(void* owner = nullptr, bool quiet = false) : FOwner(owner), FQuiet(quiet) {}
 
     bool NTFamily() override;
     std::string WindowsDir() override;
@@ -57,6 +58,7 @@ public:
 
 private:
     void* FOwner;
+    bool FQuiet;
 };
 
 } // namespace kx

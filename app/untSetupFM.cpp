@@ -2,6 +2,7 @@
 #include "app/untSetupFM.h"
 
 #include "app/CopyStep.h"
+#include "app/SetupCommandLine.h"
 #include "app/SetupControlIds.h"
 #include "app/SetupScriptLoad.h"
 #include "base/Exception.h"
@@ -145,7 +146,8 @@ void RegisterSetupClasses(HINSTANCE instance) {
     RegisterClassExA(&wc);
 }
 
-TSetupFM::TSetupFM(HINSTANCE instance) : FInstance(instance) {
+TSetupFM::TSetupFM(HINSTANCE instance, bool silent)
+    : FInstance(instance), FSilent(silent), FExitCode(kExitCancelled) {
     try {
         Construct();
     } catch (...) {
@@ -295,8 +297,9 @@ void TSetupFM::CheckWindowsFamily() {
     else if (FWin2k && !IsNTFamily())
         refusal = msgNeedWin2k;
     if (!refusal) return;
-    MessageBoxA(FHandle, GetSetupMsg(refusal).c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
+    ShowMessage(GetSetupMsg(refusal), MB_OK | MB_ICONERROR);
     FTerminated = true;
+    FExitCode = kExitFailed;
     PostQuitMessage(0);
 }
 
@@ -337,6 +340,7 @@ void TSetupFM::ShowPage(int page) {
 
 void TSetupFM::AddProgressLine(const std::string& text) {
     SendMessageA(lbxProgress, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (OnLogLine) OnLogLine(text);
 }
 
 void TSetupFM::SetProgress(int percent) { SendMessageA(ProgressBar, PBM_SETPOS, percent, 0); }
@@ -345,17 +349,25 @@ void TSetupFM::ProcessMessages() { ProcessPendingMessages(FHandle); }
 
 void TSetupFM::HandleException(const std::exception& e) {
     if (dynamic_cast<const EAbort*>(&e)) return;
-    MessageBoxA(FHandle, e.what(), FTitle.c_str(), MB_OK | MB_ICONERROR);
+    ShowMessage(e.what(), MB_OK | MB_ICONERROR);
 }
 
-int TSetupFM::Ask(const std::string& text, UINT flags) {
+int TSetupFM::ShowMessage(const std::string& text, UINT flags) {
+    if (OnLogLine) OnLogLine(text);
+    if (FSilent) return (flags & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
     return MessageBoxA(FHandle, text.c_str(), FTitle.c_str(), flags);
 }
+
+int TSetupFM::Ask(const std::string& text, UINT flags) { return ShowMessage(text, flags); }
 
 int TSetupFM::CompCount() const { return static_cast<int>(SendMessageA(lbxCompList, LB_GETCOUNT, 0, 0)); }
 
 bool TSetupFM::CompChecked(int index) const {
     return SendMessageA(lbxCompList, LB_GETITEMDATA, static_cast<WPARAM>(index), 0) == 1;
+}
+
+void TSetupFM::SetCompChecked(int index, bool checked) {
+    SendMessageA(lbxCompList, LB_SETITEMDATA, static_cast<WPARAM>(index), checked ? 1 : 0);
 }
 
 void TSetupFM::SetButtonStates(int page) {
@@ -437,9 +449,13 @@ void TSetupFM::cmbSetupTypeChange() {
     InvalidateRect(lbxCompList, nullptr, FALSE);
 }
 
+std::string TSetupFM::SuggestedInstallDir() const {
+    return ::kx::SuggestedInstallDir(GetProgramFilesPath(), FVendorDir, FPrgDir);
+}
+
 void TSetupFM::SuggestInstallDir() {
     if (!Text(edtInstallPath).empty()) return;
-    SetText(edtInstallPath, SuggestedInstallDir(GetProgramFilesPath(), FVendorDir, FPrgDir));
+    SetText(edtInstallPath, SuggestedInstallDir());
 }
 
 bool TSetupFM::AcceptInstallDir() {
@@ -449,7 +465,7 @@ bool TSetupFM::AcceptInstallDir() {
     return true;
 }
 
-void TSetupFM::RunInstallation() {
+bool TSetupFM::RunInstallation() {
     struct TRunGuard {
         TSetupFM& F;
         ~TRunGuard() {
@@ -473,13 +489,17 @@ void TSetupFM::RunInstallation() {
             ProcessMessages();
         }
     } catch (const EAbort&) {
+        FExitCode = kExitFailed;
         if (OnRunFailed) OnRunFailed();
         throw;
     } catch (const std::exception& e) {
+        FExitCode = kExitFailed;
         const std::string more = OnRunFailed ? OnRunFailed() : std::string();
         if (more.empty()) throw;
         throw Exception(e.what() + more);
     }
+    FExitCode = FNeedReboot ? kExitRestartNeeded : kExitSuccess;
+    return true;
 }
 
 void TSetupFM::DrawCompItem(const DRAWITEMSTRUCT& di) {

@@ -16,7 +16,9 @@ public:
     // Builds the window and its controls, then runs the construction sequence:
     // script, captions, licence, page 0, first progress line, Windows-family
     // check, language font. Raises when the script or the licence cannot be read.
-    explicit TSetupFM(HINSTANCE instance);
+    // A silent form is never shown and shows no message box: what it would show
+    // goes to OnLogLine.
+    explicit TSetupFM(HINSTANCE instance, bool silent = false);
     ~TSetupFM();
     TSetupFM(const TSetupFM&) = delete;
     TSetupFM& operator=(const TSetupFM&) = delete;
@@ -25,6 +27,17 @@ public:
     // True when the Windows-family check refused the system: the form is never shown.
     bool Terminated() const { return FTerminated; }
     void Show();
+
+    bool Silent() const { return FSilent; }
+    // The process's exit code as deployment tools read it: 1602 until a run
+    // completes (1603 after one that failed), then 0, or 3010 when a file waits
+    // for the restart; 1603 when the Windows family is refused.
+    int ExitCode() const { return FExitCode; }
+    void SetExitCode(int code) { FExitCode = code; }
+    // A silent run may restart Windows when a file waits for it (/REBOOT).
+    bool RebootAllowed = false;
+    // Every progress line and every error, as the run's log writes them.
+    std::function<void(const std::string& line)> OnLogLine;
 
     // The installation steps that "Install" runs, in order.
     std::vector<TInstallStep> InstallSteps;
@@ -41,6 +54,9 @@ public:
     void ProcessMessages();
     // The one place that shows an error: silent aborts are dropped.
     void HandleException(const std::exception& e);
+    // A message box with the wizard's caption; a silent form logs the text and
+    // answers as the box's default button would.
+    int ShowMessage(const std::string& text, UINT flags);
 
     // The list box's own window procedure, under the check-list handling.
     WNDPROC CompListDefProc() const { return FCompListDefProc; }
@@ -48,6 +64,11 @@ public:
     // The component names of lbxCompList and their check marks.
     int CompCount() const;
     bool CompChecked(int index) const;
+    void SetCompChecked(int index, bool checked);
+    // Runs InstallSteps as "Install" does; true when every step ran.
+    bool RunInstallation();
+    // The folder SuggestInstallDir fills in: Program Files, the vendor folder, FPrgDir.
+    std::string SuggestedInstallDir() const;
 
     void SetButtonStates(int page);
     void btnCancelClick();
@@ -77,7 +98,6 @@ private:
     void SetTag(HWND button, int tag);
     std::string Text(HWND wnd) const;
     void SetText(HWND wnd, const std::string& text);
-    void RunInstallation();
     void DrawCompItem(const DRAWITEMSTRUCT& di);
     void DrawTitleImage(const DRAWITEMSTRUCT& di);
     void ToggleComp(int index);
@@ -88,6 +108,8 @@ private:
     std::string FTitle;
     int FPageIndex = 0;
     bool FTerminated = false;
+    bool FSilent = false;
+    int FExitCode;
     bool FRunning = false;
     bool FCloseRequested = false;
     HFONT FFont = nullptr;

@@ -42,5 +42,8 @@ constexpr unsigned msgRunRecovered = 43;
 constexpr unsigned msgRestoredAtRestart = 44;
 constexpr unsigned msgNotUndone = 45;
 constexpr unsigned msgRunUndone = 46;
+// The setup program's switches (/?), and one it does not know.
+constexpr unsigned msgSetupSwitches = 47;
+constexpr unsigned msgUnknownSwitch = 48;
 
 } // namespace kx

@@ -69,14 +69,14 @@ void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const ch
     }
 }
 
-TSetupProcess::TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv) {
+TSetupProcess::TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv, const std::string& args) {
     for (const std::string& e : extraEnv) {
         std::size_t eq = e.find('=');
         SetEnvironmentVariableA(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str());
     }
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    std::string cmd = "\"" + WinPath(exe) + "\"";
+    std::string cmd = "\"" + WinPath(exe) + "\"" + (args.empty() ? "" : " " + args);
     BOOL ok = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &FInfo);
     for (const std::string& e : extraEnv) SetEnvironmentVariableA(e.substr(0, e.find('=')).c_str(), nullptr);
     if (!ok) throw std::runtime_error("cannot start " + cmd);

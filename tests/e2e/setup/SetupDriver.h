@@ -25,9 +25,10 @@ struct TRect {
 
 class TSetupProcess {
 public:
-    // Starts the program; extraEnv holds "NAME=value" entries added to this
-    // process's environment for the child.
-    explicit TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv = {});
+    // Starts the program with args on its command line; extraEnv holds
+    // "NAME=value" entries added to this process's environment for the child.
+    explicit TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv = {},
+                           const std::string& args = "");
     // Takes over the process that shows a visible top-level window of formClass
     // (a program started by another one); null after the timeout.
     static std::unique_ptr<TSetupProcess> Attach(const char* formClass, int timeoutMs = 20000);
