@@ -195,7 +195,7 @@ private:
             // A stored name with folders in it ("docs\readme.txt") needs them too.
             MakeFolder(ExtractFilePath(dest));
             const bool atRestart = FAppRunning && Contains(F.FReNameList, t.StoredName) && S.FileAttributes(dest) != -1;
-            TStagedFile staged = J.Stage(dest);
+            TStagedFile staged = J.Stage(dest, atRestart);
             const TFileEntry e = Extract(t.StoredName, staged, dest);
             const TPlacedFile placed{dest, t.Letter, atRestart, static_cast<std::uint64_t>(e.FileInfo.Size), atRestart};
             if (atRestart) {

@@ -31,7 +31,8 @@ struct TOpName {
 const TOpName kOps[] = {
     {TJournalOp::Temp, "temp", 1},          {TJournalOp::Void, "void", 1},
     {TJournalOp::NewFile, "new", 1},        {TJournalOp::Aside, "aside", 2},
-    {TJournalOp::Dir, "dir", 1},            {TJournalOp::Key, "key", 1},
+    {TJournalOp::Dir, "dir", 1},            {TJournalOp::StageDir, "stage", 1},
+    {TJournalOp::Key, "key", 1},
     {TJournalOp::Value, "value", 3},        {TJournalOp::ServiceStop, "svcstop", 1},
     {TJournalOp::ServiceStart, "svcstart", 1}, {TJournalOp::ServiceNew, "svcnew", 1},
     {TJournalOp::ServiceGone, "svcgone", 8}, {TJournalOp::ServiceStartType, "svcstarttype", 2},
@@ -248,6 +249,9 @@ public:
             S.SetFileAttributes(aside, 0);
             if (!S.DeleteFile(aside) && RemoveAtRestart(aside)) FOutcome.AtRestart.push_back(aside);
         }
+        // The staging folders go once empty (a held file set aside takes its folder along at the restart).
+        for (std::size_t i = 0; i < E.size(); ++i)
+            if (!FVoided.count(i) && E[i].Op == TJournalOp::StageDir) RemoveFolder(E[i].Args[0]);
         WriteRenameLines();
         return FOutcome;
     }
@@ -272,6 +276,7 @@ private:
             PutBack(e, a[0], a[1]);
             break;
         case TJournalOp::Dir:
+        case TJournalOp::StageDir:
             RemoveFolder(a[0]);
             break;
         case TJournalOp::Key:
@@ -338,13 +343,23 @@ private:
         return true;
     }
 
+    // A file of the run's staging folder moved into the folder of target, where
+    // it may wait for the restart; the file itself when it cannot be moved.
+    std::string BesideTarget(const std::string& file, const std::string& target) {
+        const std::string moved = FreeNameIn(S, FolderOf(target), "old");
+        return S.RenameFile(file, moved) ? moved : file;
+    }
+
     // The file set aside goes back to path; what the run put there goes first.
     void PutBack(const TJournalEntry& e, const std::string& path, const std::string& aside) {
         if (!IsFile(S, aside)) return;
         if (IsFile(S, path) && !RemoveFile(path)) {
-            // Held and not to be renamed: the old file comes back at the restart.
-            const bool scheduled = S.NTFamily() ? S.MoveAtRestart(S.PathAtRestart(aside), S.PathAtRestart(path))
-                                                : (FRenameLines.push_back({S.PathAtRestart(path), S.PathAtRestart(aside)}), true);
+            // Held and not to be renamed: the old file comes back at the restart,
+            // from beside its place (the 9x family removes no folder then, so
+            // the run's staging folder must not be left holding it).
+            const std::string from = S.NTFamily() ? aside : BesideTarget(aside, path);
+            const bool scheduled = S.NTFamily() ? S.MoveAtRestart(S.PathAtRestart(from), S.PathAtRestart(path))
+                                                : (FRenameLines.push_back({S.PathAtRestart(path), S.PathAtRestart(from)}), true);
             if (scheduled)
                 FOutcome.AtRestart.push_back(path);
             else
@@ -527,13 +542,51 @@ bool TJournal::MakeDirs(const std::string& dir, std::vector<std::string>& made) 
     Append(TJournalOp::Dir, {path});
     if (!FSystem.CreateDir(path)) return FSystem.FileAttributes(path) != -1;
     made.push_back(AddTrailingBackslash(path));
+    NoteName(path, true);
+    FFolderNames[UpperCase(AddTrailingBackslash(path))]; // made now: empty
     return true;
 }
 
-TStagedFile TJournal::Stage(const std::string& target) {
+std::string TJournal::StagingDirFor(const std::string& folder) {
+    const std::string key = UpperCase(folder);
+    auto it = FStagingDirs.find(key);
+    if (it != FStagingDirs.end()) return it->second;
+    for (int attempt = 0;; ++attempt) {
+        const std::string dir = FreeName(folder, "stg");
+        const std::size_t n = Append(TJournalOp::StageDir, {dir});
+        if (FSystem.CreateDir(dir)) {
+            FFolderNames[UpperCase(AddTrailingBackslash(dir))];
+            return FStagingDirs[key] = AddTrailingBackslash(dir);
+        }
+        Append(TJournalOp::Void, {NumberText(n)});
+        if (attempt >= 3) throw EFCreateError(Format("Cannot create file %s", dir));
+    }
+}
+
+bool TJournal::NameTaken(const std::string& target) {
+    const std::string folder = UpperCase(FolderOf(target));
+    auto it = FFolderNames.find(folder);
+    if (it == FFolderNames.end()) {
+        std::set<std::string> names;
+        for (const std::string& n : FSystem.FolderNames(FolderOf(target))) names.insert(UpperCase(n));
+        it = FFolderNames.emplace(folder, std::move(names)).first;
+    }
+    return it->second.count(UpperCase(ExtractFileName(target))) != 0;
+}
+
+void TJournal::NoteName(const std::string& target, bool taken) {
+    auto it = FFolderNames.find(UpperCase(FolderOf(target)));
+    if (it == FFolderNames.end()) return;
+    if (taken)
+        it->second.insert(UpperCase(ExtractFileName(target)));
+    else
+        it->second.erase(UpperCase(ExtractFileName(target)));
+}
+
+TStagedFile TJournal::Stage(const std::string& target, bool beside) {
     TStagedFile staged;
     staged.Target = target;
-    const std::string folder = FolderOf(target);
+    const std::string folder = beside ? FolderOf(target) : StagingDirFor(FolderOf(target));
     while (!staged.File) {
         staged.Path = FreeName(folder, "new");
         const std::size_t n = Append(TJournalOp::Temp, {staged.Path});
@@ -556,24 +609,35 @@ void TJournal::PlaceAll(std::vector<TStagedFile>& batch) {
     bool synced = false;
     for (TStagedFile& staged : batch) {
         const std::string& target = staged.Target;
-        staged.Existed = IsFile(FSystem, target);
-        if (staged.Existed && !synced) {
-            Sync();
-            synced = true;
+        staged.Existed = NameTaken(target);
+        if (!staged.Existed) {
+            const std::size_t n = Append(TJournalOp::NewFile, {target});
+            if (FSystem.RenameFile(staged.Path, target)) {
+                staged.Placed = true;
+            } else if (FSystem.FileAttributes(target) != -1) {
+                // There after all (a name that differs only in a case the listing did not fold).
+                Append(TJournalOp::Void, {NumberText(n)});
+                staged.Existed = true;
+            } else {
+                throw EFCreateError(Format("Cannot create file %s", target));
+            }
         }
         if (staged.Existed) {
-            const std::string aside = FreeName(FolderOf(target), "old");
+            if (!synced) {
+                Sync();
+                synced = true;
+            }
+            const std::string aside = FreeName(StagingDirFor(FolderOf(target)), "old");
             const std::size_t n = Append(TJournalOp::Aside, {target, aside});
             // A read-only file renames as any other.
             if (!FSystem.RenameFile(target, aside)) {
                 Append(TJournalOp::Void, {NumberText(n)});
                 throw EFCreateError(Format("Cannot create file %s", target));
             }
-        } else {
-            Append(TJournalOp::NewFile, {target});
+            if (!FSystem.RenameFile(staged.Path, target)) throw EFCreateError(Format("Cannot create file %s", target));
+            staged.Placed = true;
         }
-        if (!FSystem.RenameFile(staged.Path, target)) throw EFCreateError(Format("Cannot create file %s", target));
-        staged.Placed = true;
+        NoteName(target, true);
         if (staged.Attributes != 0) FSystem.SetFileAttributes(target, staged.Attributes);
     }
 }
@@ -671,29 +735,25 @@ TUndoOutcome TJournal::Commit() {
     Sync();
     // From here on the run is done, whatever happens to the clean-up: a journal
     // left now is committed again at the next start.
-    FEnded = true;
-    try {
-        Close();
-    } catch (const Exception&) {
-    }
-    TJournalContents contents;
-    ParseJournal(FSystem.ReadFile(FPath), contents);
-    TUndoOutcome outcome = TJournalEnd(FSystem, contents.Entries).DropSetAside();
-    FSystem.DeleteFile(FPath);
-    return outcome;
+    return End(true);
 }
 
 TUndoOutcome TJournal::Rollback() {
     if (!Active()) return {};
+    return End(false);
+}
+
+TUndoOutcome TJournal::End(bool committed) {
     FEnded = true;
     try {
         Close();
     } catch (const Exception&) {
-        // What reached the file is what is undone.
+        // What reached the file is what the end works from.
     }
     TJournalContents contents;
     ParseJournal(FSystem.ReadFile(FPath), contents);
-    TUndoOutcome outcome = TJournalEnd(FSystem, contents.Entries).Undo();
+    TJournalEnd end(FSystem, contents.Entries);
+    TUndoOutcome outcome = committed ? end.DropSetAside() : end.Undo();
     FSystem.DeleteFile(FPath);
     return outcome;
 }

@@ -11,7 +11,9 @@
 // was stopped while writing it, so its change had not begun.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +28,7 @@ enum class TJournalOp {
     NewFile,      // path: a file about to be placed where there was none
     Aside,        // path, aside: the file at path about to be renamed to aside
     Dir,          // path: a folder about to be made
+    StageDir,     // path: a folder about to be made for files on their way in or out
     Key,          // key: a registry key about to be made
     Value,        // key, name, old data ("-" for none, else "<type>:<hex>")
     ServiceStop,  // name: a running service about to be stopped
@@ -103,8 +106,11 @@ public:
     bool MakeDirs(const std::string& dir, std::vector<std::string>& made);
 
     // ---- files
-    // A new file for target under a staging name nothing has, in target's folder.
-    TStagedFile Stage(const std::string& target);
+    // A new file for target under a staging name nothing has: in a folder of
+    // the run's beside target (on its volume, and small, so that finding a
+    // free name never reads a large folder), or with beside in target's folder
+    // itself (a file that waits there for the restart).
+    TStagedFile Stage(const std::string& target, bool beside = false);
     // The staged files (closed) in place of their targets, in order: a file
     // there is set aside (kept until the commit), then the staged one renamed in
     // and given its attributes. The journal reaches the disk once for the whole
@@ -160,6 +166,16 @@ private:
     std::size_t Append(TJournalOp op, std::vector<std::string> args);
     std::string FreeName(const std::string& folder, const char* ext);
     void Close();
+    // Closes the file and works through what reached it: drops what was set
+    // aside (committed) or undoes it all; the file goes.
+    TUndoOutcome End(bool committed);
+    // The run's folder for staged and set-aside files beside folder, made at its first use.
+    std::string StagingDirFor(const std::string& folder);
+    // Whether a file or folder of target's name is in its folder, from one
+    // listing of each folder (kept up to date with the run's own changes), so
+    // that placing a file looks for a missing name only once.
+    bool NameTaken(const std::string& target);
+    void NoteName(const std::string& target, bool taken);
 
     TSetupSystem& FSystem;
     std::string FPath, FRegKey;
@@ -167,6 +183,8 @@ private:
     bool FStarted = false, FEnded = false;
     std::size_t FCount = 0;
     std::vector<std::pair<std::string, std::string>> FRenameLines;
+    std::map<std::string, std::string> FStagingDirs;            // upper-case folder -> its staging folder
+    std::map<std::string, std::set<std::string>> FFolderNames;  // upper-case folder -> upper-case names
 };
 
 } // namespace kx

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "sys/NewFile.h"
 #include "sys/Process.h"
@@ -46,6 +47,8 @@ public:
     virtual bool RemoveDir(const std::string& path) = 0; // an empty folder only
     // The version resource of a program file (see FixedFileVersion); empty when none.
     virtual std::string VersionResource(const std::string& path) = 0;
+    // The names of the files and folders in dir, in no order.
+    virtual std::vector<std::string> FolderNames(const std::string& dir) = 0;
 
     // ---- renames at the next restart (the NT family)
     // One delayed move that replaces `to`; an empty `to` deletes `from`.

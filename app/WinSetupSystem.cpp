@@ -46,6 +46,19 @@ bool TWinSetupSystem::CreateDir(const std::string& path) { return CreateDirector
 bool TWinSetupSystem::RemoveDir(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 std::string TWinSetupSystem::VersionResource(const std::string& path) { return ReadVersionResource(path); }
 
+std::vector<std::string> TWinSetupSystem::FolderNames(const std::string& dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((AddTrailingBackslash(dir) + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = fd.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+}
+
 bool TWinSetupSystem::MoveAtRestart(const std::string& from, const std::string& to) {
     return MoveFileAtRestart(from, to);
 }

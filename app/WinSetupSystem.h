@@ -29,6 +29,7 @@ public:
     bool CreateDir(const std::string& path) override;
     bool RemoveDir(const std::string& path) override;
     std::string VersionResource(const std::string& path) override;
+    std::vector<std::string> FolderNames(const std::string& dir) override;
 
     bool MoveAtRestart(const std::string& from, const std::string& to) override;
     void CancelMoveAtRestart(const std::string& from) override;

@@ -339,13 +339,30 @@ void TSetupFM::ShowPage(int page) {
 }
 
 void TSetupFM::AddProgressLine(const std::string& text) {
+    // During the run the list takes its lines without drawing them, one line
+    // per file, and is drawn when pending messages are handled: each redraw
+    // of a line on its own costs a trip to the window system.
+    if (FRunning && !FProgressHeld) {
+        SendMessageA(lbxProgress, WM_SETREDRAW, FALSE, 0);
+        FProgressHeld = true;
+    }
     SendMessageA(lbxProgress, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     if (OnLogLine) OnLogLine(text);
 }
 
+void TSetupFM::ReleaseProgressList() {
+    if (!FProgressHeld) return;
+    FProgressHeld = false;
+    SendMessageA(lbxProgress, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(lbxProgress, nullptr, TRUE);
+}
+
 void TSetupFM::SetProgress(int percent) { SendMessageA(ProgressBar, PBM_SETPOS, percent, 0); }
 
-void TSetupFM::ProcessMessages() { ProcessPendingMessages(FHandle); }
+void TSetupFM::ProcessMessages() {
+    ReleaseProgressList();
+    ProcessPendingMessages(FHandle);
+}
 
 void TSetupFM::HandleException(const std::exception& e) {
     if (dynamic_cast<const EAbort*>(&e)) return;
@@ -471,6 +488,7 @@ bool TSetupFM::RunInstallation() {
         ~TRunGuard() {
             if (F.OnRunEnded) F.OnRunEnded();
             F.FRunning = false;
+            F.ReleaseProgressList();
             SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
             EnableWindow(F.btnNext, TRUE);
             EnableWindow(F.btnCancel, TRUE);

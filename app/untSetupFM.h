@@ -98,6 +98,8 @@ private:
     void SetTag(HWND button, int tag);
     std::string Text(HWND wnd) const;
     void SetText(HWND wnd, const std::string& text);
+    // Draws the progress list again after lines were added without drawing.
+    void ReleaseProgressList();
     void DrawCompItem(const DRAWITEMSTRUCT& di);
     void DrawTitleImage(const DRAWITEMSTRUCT& di);
     void ToggleComp(int index);
@@ -112,6 +114,7 @@ private:
     int FExitCode;
     bool FRunning = false;
     bool FCloseRequested = false;
+    bool FProgressHeld = false;
     HFONT FFont = nullptr;
     HBRUSH FBlackBrush = nullptr;
     HBITMAP FTitleBitmap = nullptr;

@@ -54,6 +54,11 @@ public:
     bool CreateDir(const std::string& path) override { return kx::CreateDir(path); }
     bool RemoveDir(const std::string& path) override { return kx::RemoveDir(path); }
     std::string VersionResource(const std::string&) override { return {}; }
+    std::vector<std::string> FolderNames(const std::string& dir) override {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        return names;
+    }
     bool MoveAtRestart(const std::string&, const std::string&) override { return false; }
     void CancelMoveAtRestart(const std::string&) override {}
     bool KeyExists(const std::string&) override { return false; }

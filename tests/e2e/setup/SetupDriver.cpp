@@ -61,6 +61,21 @@ std::string WinPath(const std::string& path) {
     return r;
 }
 
+std::string ReadFileBytes(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "<missing>";
+    std::string data;
+    char buf[65536];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.append(buf, n);
+    std::fclose(f);
+    return data;
+}
+
+int CodePageLang() {
+    const UINT cp = GetACP();
+    return cp == 936 ? 0 : cp == 950 ? 1 : 2;
+}
+
 void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const char*, std::string*>> options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

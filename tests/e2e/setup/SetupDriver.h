@@ -14,6 +14,13 @@ namespace kxe2e {
 // A Unix path as Wine's Z: drive sees it; Windows paths pass unchanged.
 std::string WinPath(const std::string& path);
 
+// A file's bytes, or "<missing>" when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
+// The message tables' order for the code page the run's locale gives: 0 GBK,
+// 1 Big5, 2 any other.
+int CodePageLang();
+
 // The drivers' command line: each "--name=value" argument whose "--name=" is
 // listed stores its value in the string beside it.
 void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const char*, std::string*>> options);

@@ -19,20 +19,7 @@ namespace {
 
 std::string gSetup, gDamaged, gOlder, gPayloadDir, gAcmeUi;
 
-int RunLang() {
-    const UINT cp = GetACP();
-    return cp == 936 ? 0 : cp == 950 ? 1 : 2;
-}
 
-std::string ReadBytes(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
-    std::string data;
-    char buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.append(buf, n);
-    std::fclose(f);
-    return data;
-}
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -73,7 +60,7 @@ std::string ProgramFiles() {
     return dir + "\\";
 }
 
-std::string Payload(const char* name) { return ReadBytes(WinPath(gPayloadDir + "/" + name)); }
+std::string Payload(const char* name) { return ReadFileBytes(WinPath(gPayloadDir + "/" + name)); }
 
 void CloseAcmeUi() {
     for (HWND w; (w = FindWindowA("TAcmeMainWindow", nullptr)) != nullptr;) {
@@ -91,8 +78,8 @@ TEST(Switches, HelpShowsTheSwitchesInTheLanguageOfTheLocale) {
     const std::string text = TSetupProcess::BoxText(box);
     EXPECT_NE(text.find("/COMPONENTS=1,3"), std::string::npos) << text;
     EXPECT_NE(text.find("3010"), std::string::npos) << text;
-    const std::string first = RunLang() == 0   ? "\xB0\xB2\xD7\xB0\xB3\xCC\xD0\xF2\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA"
-                              : RunLang() == 1 ? "\xA6w\xB8\xCB\xB5{\xA6\xA1\xAA\xBA\xB0\xD1\xBC\xC6\xA1G"
+    const std::string first = CodePageLang() == 0   ? "\xB0\xB2\xD7\xB0\xB3\xCC\xD0\xF2\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA"
+                              : CodePageLang() == 1 ? "\xA6w\xB8\xCB\xB5{\xA6\xA1\xAA\xBA\xB0\xD1\xBC\xC6\xA1G"
                                                : "Setup switches:";
     EXPECT_EQ(text.find(first), 0u) << text;
     p.Answer(box, IDOK);
@@ -105,8 +92,8 @@ TEST(Switches, AnUnknownSwitchIsNamedAndEndsWith1639) {
     TSetupProcess p(gSetup, {}, "/QUIET");
     HWND box = p.WaitForBox(30000);
     ASSERT_NE(box, nullptr);
-    const std::string unknown = RunLang() == 0 ? "\xCE\xDE\xB7\xA8\xCA\xB6\xB1\xF0\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA/QUIET"
-                                : RunLang() == 1 ? "\xB5L\xAAk\xC3\xD1\xA7O\xAA\xBA\xB0\xD1\xBC\xC6\xA1G/QUIET"
+    const std::string unknown = CodePageLang() == 0 ? "\xCE\xDE\xB7\xA8\xCA\xB6\xB1\xF0\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA/QUIET"
+                                : CodePageLang() == 1 ? "\xB5L\xAAk\xC3\xD1\xA7O\xAA\xBA\xB0\xD1\xBC\xC6\xA1G/QUIET"
                                                  : "Unknown switch: /QUIET";
     EXPECT_EQ(TSetupProcess::BoxText(box).find(unknown), 0u) << TSetupProcess::BoxText(box);
     p.Answer(box, IDOK);
@@ -119,7 +106,7 @@ TEST(Switches, AnUnknownSwitchIsNamedAndEndsWith1639) {
 TEST(Silent, DamagedPackageEndsWith1603AndChangesNothing) {
     const TSnapshot before = TakeSnapshot();
     EXPECT_EQ(RunSetup(gDamaged, "/S /LOG=C:\\damaged.log"), 1603);
-    const std::string log = ReadBytes("C:\\damaged.log");
+    const std::string log = ReadFileBytes("C:\\damaged.log");
     EXPECT_NE(log.find("damaged"), std::string::npos) << log;
     DeleteFileA("C:\\damaged.log");
     const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
@@ -129,11 +116,11 @@ TEST(Silent, DamagedPackageEndsWith1603AndChangesNothing) {
 TEST(Silent, OneComponentIntoAFolderWithBlanksAndTheLogHoldsTheLines) {
     const std::string dir = "C:\\Silent Acme\\Tool Folder\\";
     ASSERT_EQ(RunSetup(gSetup, "/S /COMPONENTS=2 /LOG=\"C:\\silent setup.log\" /D=C:\\Silent Acme\\Tool Folder"), 0);
-    EXPECT_TRUE(ReadBytes(SystemDir() + "drivers\\acmedisk.sys") == Payload("acmedisk.sys"));
+    EXPECT_TRUE(ReadFileBytes(SystemDir() + "drivers\\acmedisk.sys") == Payload("acmedisk.sys"));
     EXPECT_FALSE(Exists(dir + "acmeui.exe")) << "the first component was not asked for";
-    EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"),
+    EXPECT_EQ(ReadFileBytes(dir + "INSTFILE.LST"),
               SystemDir() + "drivers\\acmedisk.sys\r\n" + dir + "UnInst.Ini\r\n" + dir + "INSTFILE.LST\r\n");
-    const std::string log = ReadBytes("C:\\silent setup.log");
+    const std::string log = ReadFileBytes("C:\\silent setup.log");
     EXPECT_NE(log.find(" Extracting File :acmedisk.sys ...\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find(" Install successfuly!\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("acmeui.exe"), std::string::npos);
@@ -145,8 +132,8 @@ TEST(Silent, CompleteInstallIntoTheSuggestedFolderStartsNothing) {
     ASSERT_EQ(RunSetup(gSetup, "/S"), 0);
     const std::string dir = ProgramFiles() + "Velmora\\AcmeTool\\";
     for (const char* name : {"acmeui.exe", "acmesvc.exe", "readme.txt"})
-        EXPECT_TRUE(ReadBytes(dir + name) == Payload(name)) << dir + name;
-    EXPECT_TRUE(ReadBytes(SystemDir() + "acmehook.dll") == Payload("acmehook.dll"));
+        EXPECT_TRUE(ReadFileBytes(dir + name) == Payload(name)) << dir + name;
+    EXPECT_TRUE(ReadFileBytes(SystemDir() + "acmehook.dll") == Payload("acmehook.dll"));
     EXPECT_TRUE(NoWindowOf("TAcmeMainWindow")) << "AutoRun is not started by a silent install";
     EXPECT_TRUE(NoWindowOf("ExplorerWClass")) << "nor is the program group opened";
 }
@@ -164,7 +151,7 @@ TEST(Silent, AFileWaitingForTheRestartEndsWith3010WithoutRestarting) {
     ASSERT_FALSE(NoWindowOf("TAcmeMainWindow"));
     EXPECT_EQ(RunSetup(gSetup, "/S /D=" + dir), 3010);
     EXPECT_FALSE(NoWindowOf("TAcmeMainWindow")) << "Windows was not restarted";
-    EXPECT_FALSE(ReadBytes(dir + "acmeui.exe") == Payload("acmeui.exe")) << "replaced at the restart, not now";
+    EXPECT_FALSE(ReadFileBytes(dir + "acmeui.exe") == Payload("acmeui.exe")) << "replaced at the restart, not now";
     CloseAcmeUi();
     CloseHandle(ui.hThread);
     CloseHandle(ui.hProcess);

@@ -30,14 +30,9 @@ const std::string kFullDisk = "C:\\Acme Full\\";
 const std::string kFullTarget = kFullDisk + "Tool\\";
 const std::string kManyTarget = "C:\\Program Files\\Velmora\\AcmeMany\\";
 
-// The message tables' order for the run's code page: 0 GBK, 1 Big5, 2 any other.
-int RunLang() {
-    const UINT cp = GetACP();
-    return cp == 936 ? 0 : cp == 950 ? 1 : 2;
-}
-
+// The text of the run's language.
 std::string Text(const char* gb, const char* big5, const char* en) {
-    const int lang = RunLang();
+    const int lang = CodePageLang();
     return lang == 0 ? gb : lang == 1 ? big5 : en;
 }
 
@@ -62,17 +57,8 @@ std::string Success() {
     return Text("\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9\xA3\xA1", "\xB8\xCB\xB3]\xA7\xB9\xA6\xA8", "Install successfuly!");
 }
 
-std::string ReadBytes(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
-    std::string data;
-    char buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.append(buf, n);
-    std::fclose(f);
-    return data;
-}
 
-std::uint64_t FileSizeOf(const std::string& path) { return ReadBytes(path).size(); }
+std::uint64_t FileSizeOf(const std::string& path) { return ReadFileBytes(path).size(); }
 
 void ExpectUnchanged(const TSnapshot& before, const char* what) {
     const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
@@ -156,11 +142,8 @@ void RemoveFiller() { DeleteFileA((kFullDisk + "filler.bin").c_str()); }
 
 std::string GroupOfMany() { return "Many Files"; }
 
-} // namespace
-
-// ---------------------------------------------------------------- a clean machine
-
-TEST(CleanMachine, DamagedPayloadFirstMiddleAndLastEntryAreRefusedAndChangeNothing) {
+// Each damaged setup refuses to start: its message, 1603, nothing changed.
+void ExpectDamagedSetupsRefused(const char* when) {
     for (const std::string& exe : gDamaged) {
         SCOPED_TRACE(exe);
         const TSnapshot before = TakeSnapshot();
@@ -172,11 +155,13 @@ TEST(CleanMachine, DamagedPayloadFirstMiddleAndLastEntryAreRefusedAndChangeNothi
         DWORD code = 0;
         ASSERT_TRUE(p.WaitForExit(10000, &code));
         EXPECT_EQ(code, 1603u);
-        ExpectUnchanged(before, "damaged payload");
+        ExpectUnchanged(before, when);
     }
 }
 
-TEST(CleanMachine, FullDiskAtTheFirstAndAtALaterFileLeavesNothing) {
+// The disk fills at the first file, then at a later one: the run names the
+// file and leaves the machine as it was.
+void ExpectFullDiskUndone(const char* when) {
     const std::uint64_t first = FileSizeOf(WinPath(gPayloadDir + "/acmeui.exe"));
     for (std::uint64_t free : {first - 16384, first + 32768}) {
         SCOPED_TRACE(std::to_string(free) + " bytes free");
@@ -184,14 +169,23 @@ TEST(CleanMachine, FullDiskAtTheFirstAndAtALaterFileLeavesNothing) {
         const TSnapshot before = TakeSnapshot();
         auto p = ToReady(gSetup, kFullTarget);
         const std::string error = FailingInstall(*p);
-        const std::string failed = free < first ? "acmeui.exe" : "acmesvc.exe";
-        EXPECT_NE(error.find(kFullTarget + failed), std::string::npos) << error;
+        EXPECT_NE(error.find(kFullTarget + (free < first ? "acmeui.exe" : "acmesvc.exe")), std::string::npos) << error;
         p->Close();
         EXPECT_TRUE(p->WaitForExit(10000));
-        ExpectUnchanged(before, "full disk");
+        ExpectUnchanged(before, when);
         RemoveFiller();
     }
 }
+
+} // namespace
+
+// ---------------------------------------------------------------- a clean machine
+
+TEST(CleanMachine, DamagedPayloadFirstMiddleAndLastEntryAreRefusedAndChangeNothing) {
+    ExpectDamagedSetupsRefused("damaged payload");
+}
+
+TEST(CleanMachine, FullDiskAtTheFirstAndAtALaterFileLeavesNothing) { ExpectFullDiskUndone("full disk"); }
 
 TEST(CleanMachine, RunKilledHalfWayIsPutBackByTheNextStart) {
     const TSnapshot before = TakeSnapshot();
@@ -219,6 +213,36 @@ TEST(CleanMachine, RunKilledHalfWayIsPutBackByTheNextStart) {
     ExpectUnchanged(before, "killed run, then the next start");
 }
 
+// One setup of a package at a time: a second Install while the first runs is
+// told so, changes nothing, and may run once the first has ended.
+TEST(CleanMachine, ASecondSetupOfThePackageWaitsForTheFirst) {
+    auto second = ToReady(gManySetup, kManyTarget);
+    auto first = ToReady(gManySetup, kManyTarget);
+    first->ClickAsync(idBtnNext);
+    for (int t = 0; t < 60000 && SendMessageA(first->Control(idProgressBar), PBM_GETPOS, 0, 0) < 5; t += 20) Sleep(20);
+    second->ClickAsync(idBtnNext);
+    HWND box = second->WaitForBox(60000);
+    ASSERT_NE(box, nullptr);
+    const std::string busy = Text("Many Files \xB5\xC4\xC1\xED\xD2\xBB\xB8\xF6\xB0\xB2\xD7\xB0\xBB\xF2\xD0\xB6\xD4\xD8\xB3"
+                                  "\xCC\xD0\xF2\xD5\xFD\xD4\xDA\xD4\xCB\xD0\xD0\xA1\xA3\xC7\xEB\xB5\xC8\xCB\xFC\xBD\xE1\xCA\xF8"
+                                  "\xBA\xF3\xD4\xD9\xCA\xD4\xA1\xA3",
+                                  "", "Another setup or uninstall of Many Files is running. Wait until it has finished, then "
+                                      "try again.");
+    if (CodePageLang() != 1) EXPECT_EQ(TSetupProcess::BoxText(box), busy);
+    second->Answer(box, IDOK);
+    EXPECT_TRUE(second->Enabled(idBtnNext)) << "the second may try again";
+    // The first ends as ever.
+    for (HWND end; (end = first->WaitForBox(600000)) != nullptr;) {
+        first->Answer(end, IDOK);
+        break;
+    }
+    EXPECT_TRUE(first->WaitForExit(20000));
+    CloseStartedWindows();
+    second->Close();
+    EXPECT_TRUE(second->WaitForExit(10000));
+    EXPECT_EQ(ReadFileBytes(kManyTarget + "INSTFILE.LST").substr(0, kManyTarget.size() + 10), kManyTarget + "f00000.dat");
+}
+
 TEST(CleanMachine, ThousandsOfFilesAreInstalledWholeAndListed) {
     InstallCompletely(gManySetup, kManyTarget);
     std::string expected;
@@ -226,16 +250,16 @@ TEST(CleanMachine, ThousandsOfFilesAreInstalledWholeAndListed) {
     for (int i = 0;; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "f%05d.dat", i);
-        const std::string source = ReadBytes(WinPath(gManyDir + "/" + name));
+        const std::string source = ReadFileBytes(WinPath(gManyDir + "/" + name));
         if (source == "<missing>") break;
         ++count;
-        if (ReadBytes(kManyTarget + name) != source) ++wrong;
+        if (ReadFileBytes(kManyTarget + name) != source) ++wrong;
         expected += kManyTarget + name + "\r\n";
     }
     EXPECT_GE(count, 1000);
     EXPECT_EQ(wrong, 0);
     expected += kManyTarget + "UnInst.Ini\r\n" + kManyTarget + "INSTFILE.LST\r\n";
-    EXPECT_TRUE(ReadBytes(kManyTarget + "INSTFILE.LST") == expected);
+    EXPECT_TRUE(ReadFileBytes(kManyTarget + "INSTFILE.LST") == expected);
 }
 
 // ---------------------------------------------------------------- over an older version
@@ -246,17 +270,7 @@ protected:
 };
 
 TEST_F(OverOlder, DamagedPayloadsAreRefusedAndTheOlderVersionStays) {
-    for (const std::string& exe : gDamaged) {
-        SCOPED_TRACE(exe);
-        const TSnapshot before = TakeSnapshot();
-        TSetupProcess p(exe);
-        HWND box = p.WaitForBox(30000);
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(TSetupProcess::BoxText(box), PackageDamagedText());
-        p.Answer(box, IDOK);
-        EXPECT_TRUE(p.WaitForExit(10000));
-        ExpectUnchanged(before, "damaged payload over an older version");
-    }
+    ExpectDamagedSetupsRefused("damaged payload over an older version");
 }
 
 TEST_F(OverOlder, DestinationHeldOpenEndsTheRunAndTheOlderVersionStays) {
@@ -273,19 +287,7 @@ TEST_F(OverOlder, DestinationHeldOpenEndsTheRunAndTheOlderVersionStays) {
 }
 
 TEST_F(OverOlder, FullDiskAtTheFirstAndAtALaterFileAndTheOlderVersionStays) {
-    const std::uint64_t first = FileSizeOf(WinPath(gPayloadDir + "/acmeui.exe"));
-    for (std::uint64_t free : {first - 16384, first + 32768}) {
-        SCOPED_TRACE(std::to_string(free) + " bytes free");
-        LeaveFree(free);
-        const TSnapshot before = TakeSnapshot();
-        auto p = ToReady(gSetup, kFullTarget);
-        const std::string error = FailingInstall(*p);
-        EXPECT_NE(error.find(kFullTarget + (free < first ? "acmeui.exe" : "acmesvc.exe")), std::string::npos) << error;
-        p->Close();
-        EXPECT_TRUE(p->WaitForExit(10000));
-        ExpectUnchanged(before, "full disk over an older version");
-        RemoveFiller();
-    }
+    ExpectFullDiskUndone("full disk over an older version");
 }
 
 int main(int argc, char** argv) {

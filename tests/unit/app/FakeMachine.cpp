@@ -331,8 +331,9 @@ bool TFakeMachine::RenameFile(const std::string& from, const std::string& to) {
     if (!Change(TChange::Rename)) return false;
     const std::string kf = Key(from), kt = Key(to);
     auto it = State.Files.find(kf);
-    if (it == State.Files.end() || Locked.count(kf) || State.Files.count(kt) || State.Dirs.count(kt) ||
-        !State.Dirs.count(Key(ParentOf(to))))
+    // The 9x family renames no program that runs.
+    if (it == State.Files.end() || Locked.count(kf) || (!NT && Running.count(kf)) || State.Files.count(kt) ||
+        State.Dirs.count(kt) || !State.Dirs.count(Key(ParentOf(to))))
         return false;
     TFakeFile f = it->second;
     State.Files.erase(it);
@@ -376,6 +377,20 @@ std::string TFakeMachine::VersionResource(const std::string& path) {
     Alive();
     auto it = Versions.find(Key(path));
     return it == Versions.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> TFakeMachine::FolderNames(const std::string& dir) {
+    Alive();
+    std::vector<std::string> names;
+    const std::string prefix = Key(dir) + "/";
+    auto collect = [&](const std::string& key, const std::string& path) {
+        if (key.size() > prefix.size() && key.compare(0, prefix.size(), prefix) == 0 &&
+            key.find('/', prefix.size()) == std::string::npos)
+            names.push_back(kx::ExtractFileName(path));
+    };
+    for (const auto& [k, f] : State.Files) collect(k, f.Path);
+    for (const auto& [k, d] : State.Dirs) collect(k, d);
+    return names;
 }
 
 bool TFakeMachine::MoveAtRestart(const std::string& from, const std::string& to) {

@@ -92,7 +92,7 @@ public:
     std::int64_t DiskFree = -1;
     // Held without sharing: no rename, no delete, no write.
     std::set<std::string> Locked;
-    // A running program's file: renames, but does not delete.
+    // A running program's file: renames (on the NT family), but does not delete.
     std::set<std::string> Running;
     std::set<std::string> WindowClasses;
     // What "<program> /install /silent" registers: by upper-case program path.
@@ -130,6 +130,7 @@ public:
     bool CreateDir(const std::string& path) override;
     bool RemoveDir(const std::string& path) override;
     std::string VersionResource(const std::string& path) override;
+    std::vector<std::string> FolderNames(const std::string& dir) override;
     bool MoveAtRestart(const std::string& from, const std::string& to) override;
     void CancelMoveAtRestart(const std::string& from) override;
     bool KeyExists(const std::string& key) override;

@@ -72,19 +72,21 @@ TEST(JournalFile, ReadingStopsAtTheFirstLineThatIsNotWhole) {
     TJournalContents c;
     ASSERT_TRUE(ParseJournal(text, c));
     EXPECT_EQ(c.RegKey, kKey);
-    ASSERT_EQ(c.Entries.size(), 3u); // the folder, the staging name, the new file
+    // The folder of the directory page, the staging folder beside the file, the staging name, the new file.
+    ASSERT_EQ(c.Entries.size(), 4u);
     EXPECT_EQ(c.Entries[0], (TJournalEntry{TJournalOp::Dir, {TFakeMachine::Root() + "C/Acme"}}));
-    EXPECT_EQ(c.Entries[1].Op, TJournalOp::Temp);
-    EXPECT_EQ(c.Entries[2], (TJournalEntry{TJournalOp::NewFile, {Folder() + "a.txt"}}));
+    EXPECT_EQ(c.Entries[1].Op, TJournalOp::StageDir);
+    EXPECT_EQ(c.Entries[2].Op, TJournalOp::Temp);
+    EXPECT_EQ(c.Entries[3], (TJournalEntry{TJournalOp::NewFile, {Folder() + "a.txt"}}));
     EXPECT_FALSE(c.Committed);
 
     // Stopped while the last line was written: that entry's change had not begun.
     ASSERT_TRUE(ParseJournal(text.substr(0, text.size() - 5), c));
-    EXPECT_EQ(c.Entries.size(), 2u);
+    EXPECT_EQ(c.Entries.size(), 3u);
     // A line damaged in the middle ends what is read.
     text[text.find("\r\nnew\t") + 3] = 'E';
     ASSERT_TRUE(ParseJournal(text, c));
-    EXPECT_EQ(c.Entries.size(), 2u);
+    EXPECT_EQ(c.Entries.size(), 3u);
     EXPECT_FALSE(ParseJournal("kxJournal\t1\t" + kKey + "\r\n", c)) << "a header without its hash";
     EXPECT_FALSE(ParseJournal("", c));
 }
