@@ -30,28 +30,10 @@ const char kCurrentVersion[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 const char kEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillpad";
 const char* const kOurNames[] = {"velmora", "tarnwick"};
 
-int RunLang() {
-    switch (GetACP()) {
-    case 936: return 0;
-    case 950: return 1;
-    default: return 2;
-    }
-}
-
-std::string ReadFileBytes(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
-    std::string data;
-    char buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.append(buf, n);
-    std::fclose(f);
-    return data;
-}
-
 // A value of the package's own script in the run's language.
 std::string ScriptText(const char* kind, const char* key) {
     const TMemIniFile ini(ReadFileBytes(WinPath(gScript)));
-    return ini.ReadString(LangSectionPrefix(RunLang()) + kind, key, "");
+    return ini.ReadString(LangSectionPrefix(CodePageLang()) + kind, key, "");
 }
 
 std::string RegText(HKEY root, const std::string& key, const char* name) {
