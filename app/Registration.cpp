@@ -110,12 +110,13 @@ void CreateProgramGroup(TRunContext& c) {
     f.FShortcuts.clear();
     c.AddLine(GetSetupMsg(msgCreateGroup));
 
-    auto shortcut = [&c, &f](const std::string& target, const std::string& title, const std::string& folder) {
+    auto shortcut = [&c, &f](const std::string& target, const std::string& title, const std::string& folder,
+                             const std::string& arguments) {
         const std::string link = folder + title + ".Lnk";
         TStagedFile staged = c.Journal.Stage(link);
         staged.File->Close();
         staged.File.reset();
-        if (c.System.SaveShortcut(target, title, staged.Path)) {
+        if (c.System.SaveShortcut(target, title, staged.Path, arguments)) {
             c.Journal.Place(staged, 0);
             f.FShortcuts.push_back(link);
         } else {
@@ -128,9 +129,19 @@ void CreateProgramGroup(TRunContext& c) {
             folder += plan.SubFolder + "\\";
             MakeFolder(c, folder);
         }
-        shortcut(f.FInstallDir + plan.File, plan.Title, folder);
+        shortcut(f.FInstallDir + plan.File, plan.Title, folder, std::string());
     }
-    if (f.FUnInst) shortcut(f.FInstallDir + "kxUnInst.EXE", Format(GetSetupMsg(msgUninstShortcut), f.FGrpName), group);
+    if (f.FUnInst) {
+        // The Windows folder's copy, which only administrators can replace, told
+        // which installation to remove; the target folder's copy only when there
+        // is none.
+        const std::string windowsCopy = WindowsUninstallerPath(c.System);
+        const std::string title = Format(GetSetupMsg(msgUninstShortcut), f.FGrpName);
+        if (IsFile(c.System, windowsCopy))
+            shortcut(windowsCopy, title, group, UninstallerArguments(f.FInstallDir, ActiveCodePage()));
+        else
+            shortcut(f.FInstallDir + "kxUnInst.EXE", title, group, std::string());
+    }
     c.System.OpenFolder(group);
 }
 
@@ -154,6 +165,10 @@ void RegisterUninstall(TRunContext& c) {
                                          static_cast<std::uint64_t>(uninstallerSize > 0 ? uninstallerSize : 0))));
     j.SetValue(key, "NoModify", RegDword(1));
     j.SetValue(key, "NoRepair", RegDword(1));
+    // Where only administrators write: the uninstaller acts on its record files
+    // only while they are as written here.
+    j.SetValue(key, kRecIniDigest, RegString(RecordDigest(c.System.ReadFile(f.FInstallDir + "UnInst.Ini"))));
+    j.SetValue(key, kRecListDigest, RegString(RecordDigest(c.System.ReadFile(f.FInstallDir + "INSTFILE.LST"))));
 
     TRecordList(c, kRecCreatedDir).AddAll(f.FCreatedDirs);
     TRecordList(c, kRecShortcut).AddAll(f.FShortcuts);

@@ -3,6 +3,8 @@
 
 #include "base/Mbcs.h"
 #include "base/Text.h"
+#include "base/WinPaths.h"
+#include "crypt/Sha256.h"
 
 namespace kx {
 
@@ -35,6 +37,12 @@ std::uint16_t ReadLE16(std::string_view s, std::size_t at) {
 }
 
 } // namespace
+
+std::string RecordDigest(std::string_view fileBytes) { return Sha256Hex(fileBytes); }
+
+std::string UninstallerArguments(const std::string& installDir, unsigned codePage) {
+    return "\"" + WithoutTrailingDelim(installDir, codePage) + "\"";
+}
 
 std::string BuildUnInstIni(const TSetupFields& f) {
     std::string text = "[Reg]\r\nRegKey=" + f.FRegKey + "\r\n\r\n[Service]\r\n";

@@ -20,6 +20,14 @@ constexpr const char* kRecGroupDir = "kxGroupDir";
 constexpr const char* kRecRegValue = "kxRegValue";
 constexpr const char* kRecRegKey = "kxRegKey";
 constexpr const char* kRecSharedFile = "kxSharedFile";
+// The SHA-256 digests of "UnInst.Ini" and "INSTFILE.LST" as the setup wrote them:
+// the uninstaller acts on those files only while they are unchanged, since
+// anyone who may write into the target folder could have edited them.
+constexpr const char* kRecIniDigest = "kxIniSha256";
+constexpr const char* kRecListDigest = "kxListSha256";
+
+// The digest kept of a record file's bytes: 64 lower-case hexadecimal digits.
+std::string RecordDigest(std::string_view fileBytes);
 
 // "UnInst.Ini": [Reg] with RegKey, an empty line, [Service] with "<name>=True"
 // per service, and only with a FindClass the [Common] lines; CR LF after each line.
@@ -39,6 +47,12 @@ void SplitShortcutName(const std::string& name, unsigned codePage, std::string& 
 // The lines of FLinks whose file (the value of the first line of that name) is
 // one of FSelFiles as a whole text without regard to case, in FLinks order.
 std::vector<TShortcutPlan> SelectShortcuts(const TSetupFields& f, unsigned codePage);
+
+// The uninstaller's command-line arguments that name the installation to remove:
+// the target folder in quotes, without the trailing backslash that would escape
+// the closing quote for most programs' parsers ("C:\Program Files\Acme" for
+// C:\Program Files\Acme\); a 0x5C trail byte of codePage is part of the name.
+std::string UninstallerArguments(const std::string& installDir, unsigned codePage);
 
 // The program in quotes, then the switches: "\"C:\\Program Files\\a.exe\" /install /silent".
 std::string QuotedCommand(const std::string& program, std::string_view switches);

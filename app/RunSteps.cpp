@@ -15,6 +15,7 @@
 #include "base/Format.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
+#include "sys/DesktopShell.h"
 #include "sys/Handles.h"
 #include "sys/Paths.h"
 #include "sys/Resources.h"
@@ -171,7 +172,8 @@ void FinishSetupWith(TSetupFM& form, const std::function<void()>& restartSystem)
             return;
         }
     } else if (!form.FAutoRun.empty()) {
-        ShellOpen(form.FInstallDir + form.FAutoRun, form.FInstallDir, nullptr);
+        // With the rights of the user logged on, not with the setup's.
+        OpenAsDesktopUser(form.FInstallDir + form.FAutoRun, form.FInstallDir);
     }
     form.ShowMessage(GetSetupMsg(msgInstallSuccess), MB_OK | MB_ICONINFORMATION);
     PostMessageA(form.Handle(), WM_CLOSE, 0, 0);

@@ -80,10 +80,17 @@ function(kx_add_setup_program)
         COMMAND ${CMAKE_COMMAND} -E copy ${A_LICCN} ${stage}/LICCN.txt
         COMMAND ${CMAKE_COMMAND} -E copy ${A_LICB5} ${stage}/LICB5.txt
         COMMAND ${CMAKE_COMMAND} -E copy ${A_LICEN} ${stage}/LICEN.txt)
-    set(options --no-progress --stub $<TARGET_FILE:${A_NAME}> --uninstaller ${A_UNINST})
+    # The same sources give the same setup program: the archive identifier from a
+    # fixed seed, and the payload's files dated by the build's source date
+    # rather than by when they were linked.
+    set(options --no-progress --stub $<TARGET_FILE:${A_NAME}> --uninstaller ${A_UNINST} --seed ${KX_SOURCE_DATE_EPOCH})
     if(A_FILES)
         list(APPEND commands COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}/files
                              COMMAND ${CMAKE_COMMAND} -E copy ${A_FILES} ${stage}/files/)
+        if(Python3_Interpreter_FOUND)
+            list(APPEND commands COMMAND ${Python3_EXECUTABLE} ${KX_APP_DIR}/set-file-times.py
+                                         ${KX_SOURCE_DATE_EPOCH} ${stage}/files)
+        endif()
     else()
         list(APPEND options --payload ${A_PAYLOAD})
     endif()

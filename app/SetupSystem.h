@@ -80,9 +80,10 @@ public:
     virtual std::string ErrorText(unsigned long code) = 0;
 
     // ---- shell
-    // Saves a shell link into linkFile, which exists (empty) already; false when refused.
-    virtual bool SaveShortcut(const std::string& target, const std::string& description,
-                              const std::string& linkFile) = 0;
+    // Saves a shell link (with the command-line arguments given, if any) into
+    // linkFile, which exists (empty) already; false when refused.
+    virtual bool SaveShortcut(const std::string& target, const std::string& description, const std::string& linkFile,
+                              const std::string& arguments) = 0;
     virtual void OpenFolder(const std::string& dir) = 0;
 
     virtual void Sleep(unsigned milliseconds) = 0;

@@ -114,8 +114,8 @@ TRunOutcome TWinSetupSystem::RunProgram(const std::string& workDir, const std::s
 std::string TWinSetupSystem::ErrorText(unsigned long code) { return SysErrorMessage(code); }
 
 bool TWinSetupSystem::SaveShortcut(const std::string& target, const std::string& description,
-                                   const std::string& linkFile) {
-    return CreateShortcut(target, description, linkFile);
+                                   const std::string& linkFile, const std::string& arguments) {
+    return CreateShortcut(target, description, linkFile, arguments);
 }
 void TWinSetupSystem::OpenFolder(const std::string& dir) {
     if (!FQuiet) ShellOpen(dir, "", FOwner);

@@ -52,7 +52,8 @@ public:
     TRunOutcome RunProgram(const std::string& workDir, const std::string& commandLine) override;
     std::string ErrorText(unsigned long code) override;
 
-    bool SaveShortcut(const std::string& target, const std::string& description, const std::string& linkFile) override;
+    bool SaveShortcut(const std::string& target, const std::string& description, const std::string& linkFile,
+                      const std::string& arguments) override;
     void OpenFolder(const std::string& dir) override;
 
     void Sleep(unsigned milliseconds) override;

@@ -2,6 +2,7 @@
 #include "app/untSetupFM.h"
 
 #include "app/CopyStep.h"
+#include "app/InstallSafety.h"
 #include "app/SetupCommandLine.h"
 #include "app/SetupControlIds.h"
 #include "app/SetupScriptLoad.h"
@@ -10,10 +11,13 @@
 #include "base/Text.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
+#include "sys/FileSecurity.h"
+#include "sys/Files.h"
 #include "sys/FormStyle.h"
 #include "sys/Handles.h"
 #include "sys/Paths.h"
 #include "sys/Resources.h"
+#include "sys/SystemPlaces.h"
 #include "sys/untSetupUtils.h"
 
 #include <commctrl.h>
@@ -36,9 +40,20 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 
 TSetupFM* FormOf(HWND hwnd) { return reinterpret_cast<TSetupFM*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
 
+// The top-level window a child belongs to, up its chain of parents (GetAncestor
+// is not there on every Windows 98).
+HWND RootWindow(HWND hwnd) {
+    while (hwnd && (GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD)) {
+        HWND parent = GetParent(hwnd);
+        if (!parent) break;
+        hwnd = parent;
+    }
+    return hwnd;
+}
+
 // Containers pass what their children report up to the form, which handles it.
 LRESULT ForwardToForm(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    HWND form = GetAncestor(hwnd, GA_ROOT);
+    HWND form = RootWindow(hwnd);
     return form && form != hwnd ? SendMessageA(form, msg, wp, lp) : 0;
 }
 
@@ -477,7 +492,29 @@ void TSetupFM::SuggestInstallDir() {
 
 bool TSetupFM::AcceptInstallDir() {
     const std::string dir = Text(edtInstallPath);
+    // Nothing is made in a place that would break the system or another package.
+    const TSystemPlaces places = GetSystemPlaces();
+    const TInstallDirRefusal refusal =
+        CheckInstallDir(dir, places, FRegKey, [](const std::string& path) -> std::optional<std::string> {
+            if (!FileExists(path)) return std::nullopt;
+            try {
+                return LoadFileToString(path);
+            } catch (const std::exception&) {
+                return std::string(); // there, but unreadable: nobody's we know
+            }
+        });
+    if (refusal != TInstallDirRefusal::None) {
+        const unsigned message = refusal == TInstallDirRefusal::DriveRoot      ? msgDirIsDriveRoot
+                                 : refusal == TInstallDirRefusal::SystemFolder ? msgDirIsSystemFolder
+                                                                               : msgDirHoldsOtherPackage;
+        Ask(Format(GetSetupMsg(message), dir), MB_OK | MB_ICONERROR);
+        return false;
+    }
     if (!MakeInstallDir(dir, FCreatedDirs)) return false;
+    // A folder made outside Program Files gets its protection, so that no user can
+    // put a DLL into it or replace the programs and records the setup writes there.
+    const std::string protect = FolderToProtect(dir, FCreatedDirs, places);
+    if (!protect.empty()) ProtectFolder(protect);
     FInstallDir = AddTrailingBackslash(dir);
     return true;
 }

@@ -4,9 +4,10 @@
 #   kx_shipped_program(target [DESCRIPTION text] [ICON file.ico])
 #       A program that goes to users: size flags, section garbage collection,
 #       link-time optimisation in the i686 tree, no symbols in release builds, a
-#       link map beside the program (bench/stub-size.py reads it), an icon and a
-#       version resource, and the import test below. The setup stub and the
-#       uninstaller call it.
+#       link map beside the program (bench/stub-size.py reads it),
+#       Terminal-Server aware, an icon and a version resource, and the import
+#       test below (which also checks that no image carries a link time). The
+#       setup stub and the uninstaller call it.
 #   kx_check_imports(TARGET target [DLL_RULE_ONLY])
 #       Registers the import test of a program (done by kx_shipped_program).
 #       DLL_RULE_ONLY: only that the program needs no DLL but Windows' own, for
@@ -29,6 +30,21 @@ add_compile_definitions(WINVER=${KX_WINVER} _WIN32_WINNT=${KX_WIN32_WINNT} _WIN3
 # Each function and datum in its own section, so that the shipped programs'
 # link drops whatever they never reach.
 add_compile_options(-ffunction-sections -fdata-sections)
+# No link time in any image: the same sources give the same bytes.
+add_link_options(-Wl,--no-insert-timestamp)
+
+# The date a build stands for, where one is needed (the payload's file times):
+# SOURCE_DATE_EPOCH when set, else the time of the sources' last commit.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(KX_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+    execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                    OUTPUT_VARIABLE KX_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE kxGitRc ERROR_QUIET)
+    if(NOT kxGitRc EQUAL 0 OR NOT KX_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+        set(KX_SOURCE_DATE_EPOCH 946684800) # 2000-01-01
+    endif()
+endif()
 
 # Link-time optimisation of the shipped programs of the product's tree: every
 # object carries GCC's intermediate code beside its machine code (fat objects);
@@ -88,6 +104,8 @@ function(kx_shipped_program target)
         -Wl,--gc-sections
         # Windows 98 and NT 4 refuse an image that asks for a newer subsystem.
         -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
+        # Works in every Terminal Services session as it is: no compatibility shims.
+        -Wl,--tsaware
         -Wl,--major-os-version,4 -Wl,--minor-os-version,0
         # Size is what users download: release builds carry no symbols.
         $<$<CONFIG:MinSizeRel,Release>:-s>)

@@ -45,5 +45,10 @@ constexpr unsigned msgRunUndone = 46;
 // The setup program's switches (/?), and one it does not know.
 constexpr unsigned msgSetupSwitches = 47;
 constexpr unsigned msgUnknownSwitch = 48;
+constexpr unsigned msgRecordsChanged = 50;
+constexpr unsigned msgLinkRefused = 51;
+constexpr unsigned msgDirIsDriveRoot = 53;
+constexpr unsigned msgDirIsSystemFolder = 54;
+constexpr unsigned msgDirHoldsOtherPackage = 55;
 
 } // namespace kx

@@ -50,6 +50,11 @@ const TMessageEntry kTable[] = {
     {msgRunUndone, "The changes made by the installation have been undone."},
     {msgSetupSwitches, "Setup switches:\r\n/S\x09install silently: no window, no message\r\n/D=folder\x09the target folder (last on the line)\r\n/COMPONENTS=1,3\x09the components to install, numbered as listed\r\n/LOG=file\x09write every progress line and error into the file\r\n/REBOOT\x09" "a silent install restarts Windows when it must\r\n/?\x09this list\r\n\r\nExit codes: 0 done, 3010 done (a restart is needed), 1602 cancelled, 1603 failed, 1639 unknown switch."},
     {msgUnknownSwitch, "Unknown switch: %s"},
+    {msgRecordsChanged, "%s has been changed since the installation; nothing is removed."},
+    {msgLinkRefused, "%s leads to another place; nothing is removed through it."},
+    {msgDirIsDriveRoot, "%s is the root of a drive. Choose a folder for the program."},
+    {msgDirIsSystemFolder, "%s is a folder that Windows or all programs use. Choose a folder of its own for the program."},
+    {msgDirHoldsOtherPackage, "%s holds another program's installation. Choose another folder."},
 };
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "base/WinPaths.h"
+#include "sys/Files.h"
 #include "sys/Paths.h"
 
 #include <commctrl.h>
@@ -59,7 +61,13 @@ void InitDllSafety() {
 TDllSearch DllSearchMode() { return gMode; }
 
 HMODULE LoadSystemLibrary(const char* name) {
-    const std::string path = GetSystemPath() + name;
+    // Without a system folder to name, nothing is loaded: a bare name would be
+    // looked for in the program's folder first.
+    const std::string path = SystemLibraryPath(GetSystemPath(), name, ActiveCodePage());
+    if (path.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return nullptr;
+    }
     // No "cannot find" box on Windows 9x for a DLL this system does not have;
     // the DLL's own imports are searched for from the system directory too.
     const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);

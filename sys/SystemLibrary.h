@@ -17,7 +17,8 @@ namespace kx {
 void InitDllSafety();
 
 // The DLL of that file name from the system directory, loaded by its full path;
-// null when it is missing. The module stays loaded for the life of the process.
+// null when it is missing, or when Windows names no system directory (never a
+// load by the bare name). The module stays loaded for the life of the process.
 HMODULE LoadSystemLibrary(const char* name);
 
 // comctl32: on Windows XP and later by name, so that the manifest's side-by-side

@@ -148,11 +148,13 @@ std::string GetProgramGroupPath(const std::string& groupName) {
     return dir;
 }
 
-bool CreateShortcut(const std::string& target, const std::string& description, const std::string& linkFile) {
+bool CreateShortcut(const std::string& target, const std::string& description, const std::string& linkFile,
+                    const std::string& arguments) {
     TComPtr<IShellLinkA> link;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.PutVoid());
     if (FAILED(hr)) throw Exception(ComErrorText(hr));
     link->SetPath(target.c_str());
+    if (!arguments.empty()) link->SetArguments(arguments.c_str());
     link->SetDescription(description.c_str());
     link->SetShowCmd(SW_SHOW);
 

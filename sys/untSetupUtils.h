@@ -17,9 +17,11 @@ std::string GetWinTempPath();
 // The Start-menu programs folder (common, else the user's, else the drive-root
 // default) with a trailing backslash, followed by groupName and a backslash.
 std::string GetProgramGroupPath(const std::string& groupName);
-// Saves a shell link; true when saved. Raises Exception when the link object
-// cannot be created. Needs COM initialised on the calling thread.
-bool CreateShortcut(const std::string& target, const std::string& description, const std::string& linkFile);
+// Saves a shell link (with the command-line arguments given, if any); true when
+// saved. Raises Exception when the link object cannot be created. Needs COM
+// initialised on the calling thread.
+bool CreateShortcut(const std::string& target, const std::string& description, const std::string& linkFile,
+                    const std::string& arguments = std::string());
 // Modal folder browser; true when the user chose a folder, whose path is then in
 // directory (as the shell gives it, no trailing backslash except a drive root).
 bool BrowseForDirectory(const std::string& caption, const std::string& root, std::string& directory);

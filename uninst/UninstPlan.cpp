@@ -3,6 +3,7 @@
 #include "uninst/UninstPlan.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "app/RegistrationRules.h"
@@ -15,7 +16,7 @@ namespace {
 
 const char* const kEntryValues[] = {"DisplayName", "UnInstallPath", "GrpName",   "UnInstallString",
                                     "Publisher",   "InstallLocation", "DisplayIcon", "EstimatedSize",
-                                    "NoModify",    "NoRepair",      kRecGroupDir};
+                                    "NoModify",    "NoRepair",      kRecGroupDir,  kRecIniDigest, kRecListDigest};
 
 struct TNumbered {
     const char* Prefix;
@@ -67,13 +68,14 @@ public:
     }
 
     void AddSharedRecords(const std::vector<std::string>& records) {
-        for (const std::string& r : records) {
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const std::string& r = records[i];
             if (!WellFormed(r)) continue;
             if (EndsWithWinDelim(r, Cp)) {
                 Refuse(r, TRefusal::Directory);
             } else if (!InSharedFolder(r)) {
                 Refuse(r, TRefusal::OutsideSharedFolders);
-            } else if (SharedKeys.insert(PathKey(r, Cp)).second) {
+            } else if (SharedKeys.emplace(PathKey(r, Cp), static_cast<int>(i)).second) {
                 Shared.push_back(r);
             }
         }
@@ -85,17 +87,18 @@ public:
         if (IsProtectedDir(entry, P)) return Refuse(entry, TRefusal::ProtectedFolder);
         // The uninstaller and its records go last, with their own step.
         if (Contains(Plan.RecordFiles, entry, Cp) || SameWinPath(entry, Plan.Uninstaller, Cp)) return;
-        const bool shared = SharedKeys.count(PathKey(entry, Cp)) != 0;
-        if (!shared && !IsInsideWinDir(entry, Plan.TargetDir, Cp)) return Refuse(entry, TRefusal::NotRecorded);
-        AddFile(entry, shared);
+        const auto shared = SharedKeys.find(PathKey(entry, Cp));
+        if (shared == SharedKeys.end() && !IsInsideWinDir(entry, Plan.TargetDir, Cp))
+            return Refuse(entry, TRefusal::NotRecorded);
+        AddFile(entry, shared == SharedKeys.end() ? -1 : shared->second);
     }
 
-    void AddFile(const std::string& path, bool shared) {
-        if (FileKeys.insert(PathKey(path, Cp)).second) Plan.Files.push_back({path, shared});
+    void AddFile(const std::string& path, int sharedRecord) {
+        if (FileKeys.insert(PathKey(path, Cp)).second) Plan.Files.push_back({path, sharedRecord >= 0, sharedRecord});
     }
 
     void AddUnlistedShared() {
-        for (const std::string& s : Shared) AddFile(s, true);
+        for (const std::string& s : Shared) AddFile(s, SharedKeys.at(PathKey(s, Cp)));
     }
 
     void AddGroup(const std::string& groupDir) {
@@ -182,21 +185,11 @@ private:
     TUninstPlan& Plan;
     unsigned Cp;
     std::vector<std::string> Shared;
-    std::unordered_set<std::string> SharedKeys, FileKeys;
+    std::unordered_map<std::string, int> SharedKeys; // the record's number of each shared file
+    std::unordered_set<std::string> FileKeys;
 };
 
 } // namespace
-
-bool IsProtectedDir(const std::string& dir, const TUninstPlaces& places) {
-    const unsigned cp = places.CodePage;
-    if (IsDriveRoot(dir, cp)) return true;
-    auto guards = [&](const std::string& p) {
-        return !p.empty() && (SameWinPath(dir, p, cp) || IsInsideWinDir(p, dir, cp));
-    };
-    if (guards(places.WindowsDir) || guards(places.SystemDir) || guards(places.CommonFilesDir)) return true;
-    return std::any_of(places.ProgramsDirs.begin(), places.ProgramsDirs.end(), guards) ||
-           std::any_of(places.ProtectedDirs.begin(), places.ProtectedDirs.end(), guards);
-}
 
 TUninstEntry ReadUninstEntry(const TEntryValueReader& read) {
     TUninstEntry e;
@@ -207,6 +200,8 @@ TUninstEntry ReadUninstEntry(const TEntryValueReader& read) {
     e.UnInstallString = text("UnInstallString");
     e.Publisher = text("Publisher");
     e.GroupDir = text(kRecGroupDir);
+    e.IniDigest = text(kRecIniDigest);
+    e.ListDigest = text(kRecListDigest);
     for (const TNumbered& n : kNumbered) {
         std::vector<std::string>& list = e.*n.List;
         for (int i = 0;; ++i) {
@@ -223,6 +218,15 @@ std::vector<std::string> UninstEntryValueNames(const TUninstEntry& entry) {
     for (const TNumbered& n : kNumbered)
         for (std::size_t i = 0; i < (entry.*n.List).size(); ++i) names.push_back(Format("%s%d", n.Prefix, i));
     return names;
+}
+
+TRecordCheck CheckRecordFiles(std::string_view iniText, std::string_view listText, const TUninstEntry& entry) {
+    auto same = [](std::string_view text, const std::string& digest) {
+        return !digest.empty() && SameText(RecordDigest(text), digest);
+    };
+    if (!same(iniText, entry.IniDigest)) return TRecordCheck::IniChanged;
+    if (!same(listText, entry.ListDigest)) return TRecordCheck::ListChanged;
+    return TRecordCheck::Unchanged;
 }
 
 bool MakeUninstPlan(const TUnInstIni& ini, const std::vector<std::string>& listEntries, const TUninstEntry& entry,

@@ -5,29 +5,24 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/InstallSafety.h"
+#include "base/WinPaths.h"
+#include "sys/SystemPlaces.h"
 #include "uninst/UnInstIni.h"
-#include "uninst/WinPaths.h"
 
 namespace kx {
 
-// The system's own folders on the machine the plan is made for (each with a
-// trailing backslash) and the code page its paths are written in.
-struct TUninstPlaces {
-    unsigned CodePage = 0;
-    std::string WindowsDir, SystemDir, CommonFilesDir;
-    std::vector<std::string> ProgramsDirs;  // the Start menu's programs folders (all users, current user)
-    std::vector<std::string> ProtectedDirs; // more folders never removed (Program Files and its variants)
-};
-
-// A drive root, one of the places' folders, or a folder above one of them.
-bool IsProtectedDir(const std::string& dir, const TUninstPlaces& places);
+// The system's own folders on the machine the plan is made for.
+using TUninstPlaces = TSystemPlaces;
 
 // The values of an installation's uninstall entry that the uninstaller reads.
 struct TUninstEntry {
     std::string DisplayName, UnInstallPath, GrpName, UnInstallString, Publisher;
     std::string GroupDir;                   // "kxGroupDir"
+    std::string IniDigest, ListDigest;      // "kxIniSha256", "kxListSha256"
     std::vector<std::string> CreatedDirs;   // "kxCreatedDir<N>", parents before children
     std::vector<std::string> Shortcuts;     // "kxShortcut<N>"
     std::vector<std::string> RegValues;     // "kxRegValue<N>": "<key>;<value name>"
@@ -41,6 +36,12 @@ using TEntryValueReader = std::function<std::optional<std::string>(const std::st
 TUninstEntry ReadUninstEntry(const TEntryValueReader& read);
 // The names of every value of the entry that the setup wrote and the uninstaller knows.
 std::vector<std::string> UninstEntryValueNames(const TUninstEntry& entry);
+
+// Whether the record files are as the setup wrote them: each one's digest is
+// the one its uninstall entry keeps. An entry without a digest keeps nothing
+// to trust the file by, which counts as a change.
+enum class TRecordCheck { Unchanged, IniChanged, ListChanged };
+TRecordCheck CheckRecordFiles(std::string_view iniText, std::string_view listText, const TUninstEntry& entry);
 
 // Why a record is left alone.
 enum class TRefusal {
@@ -63,6 +64,7 @@ struct TRefusedRecord {
 struct TPlannedFile {
     std::string Path;
     bool Shared = false; // counted in SharedDLLs: deleted only when the count falls to zero
+    int Record = -1;     // of a shared file: N of its record "kxSharedFile<N>"
 };
 
 struct TPlannedRegValue {

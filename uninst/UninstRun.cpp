@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/InstallSafety.h"
 #include "app/RegistrationRules.h"
 #include "base/Format.h"
 #include "base/Text.h"
@@ -15,6 +16,7 @@
 #include "sys/Paths.h"
 #include "sys/Process.h"
 #include "sys/ServiceControl.h"
+#include "sys/ServiceState.h"
 #include "sys/Win32.h"
 
 #include <shlwapi.h>
@@ -79,7 +81,10 @@ void TUninstRun::Step() {
 void TUninstRun::StopServices() {
     for (const std::string& name : FPlan.Services) {
         FUi.AddLine(Format(GetSetupMsg(msgStoppingService), name));
-        if (!GetServiceImagePath(name).empty()) StopService(name, kServiceStopSeconds);
+        if (!GetServiceImagePath(name).empty()) {
+            if (ServiceNotRunningReason(name) == 0) FWasRunning.push_back(name);
+            StopService(name, kServiceStopSeconds);
+        }
         Step();
     }
     // The package's own service (its program in the target folder) unregisters
@@ -92,6 +97,29 @@ void TUninstRun::StopServices() {
         if (FileExists(program)) RunAndWait(ExtractFilePath(program), "\"" + program + "\" /uninstall /silent");
         if (!GetServiceImagePath(name).empty()) RemoveServiceRegistration(name);
     }
+}
+
+bool TUninstRun::Reachable(const std::string& path) {
+    // Below the target folder or the program group every component is looked
+    // at; elsewhere (the system's folders, which ordinary users cannot change)
+    // the path itself.
+    std::string base = path;
+    if (IsInsideWinDir(path, FPlan.TargetDir, FCodePage))
+        base = FPlan.TargetDir;
+    else if (!FPlan.GroupDir.empty() &&
+             (SameWinPath(path, FPlan.GroupDir, FCodePage) || IsInsideWinDir(path, FPlan.GroupDir, FCodePage)))
+        base = WinParentDir(FPlan.GroupDir, FCodePage);
+    const std::string link = FirstReparsePoint(
+        path, base,
+        [](const std::string& p) -> std::optional<std::uint32_t> {
+            const std::int32_t attr = FileGetAttr(p);
+            if (attr == -1) return std::nullopt;
+            return static_cast<std::uint32_t>(attr);
+        },
+        FCodePage);
+    if (link.empty()) return true;
+    if (FLinksReported.insert(UpperCase(link)).second) FUi.AddLine(Format(GetSetupMsg(msgLinkRefused), link));
+    return false;
 }
 
 bool TUninstRun::TryDelete(const std::string& path) {
@@ -111,7 +139,7 @@ bool TUninstRun::HeldByApplication(const std::string& path) const {
 }
 
 void TUninstRun::Delete(const std::string& path, bool package) {
-    if (FileGetAttr(path) == -1) return;
+    if (FileGetAttr(path) == -1 || !Reachable(path)) return;
     if (HeldByApplication(path) || !TryDelete(path)) FBusy.push_back({path, package});
 }
 
@@ -139,38 +167,39 @@ void TUninstRun::SettleBusyFiles() {
 }
 
 void TUninstRun::DeleteFiles() {
+    auto deleteFile = [this](const std::string& path) {
+        if (FileGetAttr(path) != -1 && !(FileGetAttr(path) & FILE_ATTRIBUTE_DIRECTORY) && Reachable(path)) {
+            FUi.AddLine(Format(GetSetupMsg(msgDeletingFile), path));
+            Delete(path, true);
+        }
+    };
+    std::vector<TSharedFileRecord> shared;
     for (const TPlannedFile& f : FPlan.Files) {
         if (f.Shared) {
-            // Another installation's count keeps the file; a file nobody counts any
-            // more is not ours to judge.
-            const std::optional<std::uint32_t> count = ReadSharedCount(f.Path);
-            if (!count) {
-                Step();
-                continue;
-            }
-            if (*count > 1) {
-                WriteSharedCount(f.Path, *count - 1);
-                Step();
-                continue;
-            }
-            DeleteSharedCount(f.Path);
+            shared.push_back({f.Path, f.Record});
+            continue;
         }
-        if (FileGetAttr(f.Path) != -1 && !(FileGetAttr(f.Path) & FILE_ATTRIBUTE_DIRECTORY)) {
-            FUi.AddLine(Format(GetSetupMsg(msgDeletingFile), f.Path));
-            Delete(f.Path, true);
-        }
+        deleteFile(f.Path);
         Step();
     }
+    // Another installation's count keeps a shared file; a file nobody counts any
+    // more is not ours to judge.
+    TRegistrySharedCounts counts(FPlan.EntryKey);
+    ReleaseSharedFiles(counts, shared, [&](const std::string& path, TSharedRelease outcome) {
+        if (outcome == TSharedRelease::LastUser) deleteFile(path);
+        Step();
+    });
     SettleBusyFiles();
 }
 
 void TUninstRun::DeleteShortcuts() {
     FUi.AddLine(GetSetupMsg(msgDeletingGroups));
     for (const std::string& link : FPlan.Shortcuts) {
-        if (FileExists(link) && !TryDelete(link)) Schedule(link, false);
+        if (FileExists(link) && Reachable(link) && !TryDelete(link)) Schedule(link, false);
         Step();
     }
-    if (!FPlan.GroupDir.empty() && DirectoryExists(FPlan.GroupDir)) RemoveEmptyTree(FPlan.GroupDir);
+    if (!FPlan.GroupDir.empty() && DirectoryExists(FPlan.GroupDir) && Reachable(FPlan.GroupDir))
+        RemoveEmptyTree(FPlan.GroupDir);
 }
 
 void TUninstRun::ClearRegistry() {
@@ -193,7 +222,7 @@ void TUninstRun::DeleteOwnFiles() {
     std::vector<std::string> own{FPlan.Uninstaller};
     own.insert(own.end(), FPlan.RecordFiles.begin(), FPlan.RecordFiles.end());
     for (const std::string& path : own) {
-        if (!FileExists(path)) continue;
+        if (!FileExists(path) || !Reachable(path)) continue;
         FUi.AddLine(Format(GetSetupMsg(msgDeletingFile), path));
         if (SameFile(path, FRunningPath) || !TryDelete(path)) Schedule(path, false);
     }
@@ -213,7 +242,7 @@ bool TUninstRun::EmptyButScheduled(const std::string& dir) const {
 
 void TUninstRun::RemoveDirectories() {
     for (const std::string& dir : FPlan.Dirs) {
-        if (!DirectoryExists(dir) || RemoveDirectoryA(dir.c_str())) continue;
+        if (!DirectoryExists(dir) || !Reachable(dir) || RemoveDirectoryA(dir.c_str())) continue;
         // Only the NT family deletes folders at the next start.
         if (IsNTFamily() && EmptyButScheduled(dir)) Schedule(dir, false);
     }
@@ -222,8 +251,13 @@ void TUninstRun::RemoveDirectories() {
 
 void TUninstRun::DeleteWindowsCopy() {
     const std::string& copy = FPlan.WindowsCopy;
-    if (copy.empty() || !FileExists(copy) || OtherEntryNames(copy, FPlan.EntryKey)) return;
+    if (copy.empty() || !FileExists(copy) || OtherEntryNames(copy, FPlan.EntryKey) || !Reachable(copy)) return;
     if (SameFile(copy, FRunningPath) || !TryDelete(copy)) Schedule(copy, false);
+}
+
+void TUninstRun::RestartServices() {
+    for (const std::string& name : FWasRunning)
+        if (!GetServiceImagePath(name).empty()) StartService(name, kServiceStopSeconds);
 }
 
 void TUninstRun::Run() {
@@ -237,6 +271,7 @@ void TUninstRun::Run() {
     DeleteOwnFiles();
     RemoveDirectories();
     DeleteWindowsCopy();
+    RestartServices();
     FUi.SetProgress(100);
     FUi.AddLine(GetSetupMsg(msgUninstallOk));
 }

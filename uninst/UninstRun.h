@@ -31,6 +31,9 @@ public:
     void DeleteOwnFiles();
     void RemoveDirectories();
     void DeleteWindowsCopy();
+    // Services that were running when StopServices stopped them and are still
+    // registered (not the package's own) run again.
+    void RestartServices();
 
     void Run();
     // True when a file of the package waits for the next start to be deleted.
@@ -42,6 +45,9 @@ private:
         bool Package; // a file of the package (its deferral asks for a restart)
     };
     bool TryDelete(const std::string& path);
+    // False, with a progress line for each link, when removing path would go
+    // through a junction, symbolic link or mount point.
+    bool Reachable(const std::string& path);
     bool HeldByApplication(const std::string& path) const;
     void Delete(const std::string& path, bool package);
     void SettleBusyFiles();
@@ -55,6 +61,8 @@ private:
     unsigned FCodePage;
     std::vector<TBusyFile> FBusy;
     std::vector<std::string> FScheduled;
+    std::vector<std::string> FWasRunning;
+    std::set<std::string> FLinksReported;
     bool FNeedReboot = false;
     int FDone = 0, FTotal = 1;
 };

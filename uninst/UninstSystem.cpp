@@ -22,9 +22,7 @@ namespace kx {
 
 namespace {
 
-const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const char kShellFoldersKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 std::string ReadText(HKEY root, const char* key, const char* value) {
     TRegKey k;
@@ -37,8 +35,6 @@ std::optional<std::string> ReadValue(HKEY key, const std::string& name) {
     if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
     return ReadRegText(key, name.c_str());
 }
-
-std::string Dir(const std::string& path) { return path.empty() ? path : AddTrailingBackslash(path); }
 
 // The subkey names of a key under HKEY_LOCAL_MACHINE.
 std::vector<std::string> SubKeys(const char* key) {
@@ -69,45 +65,23 @@ bool ReadFileText(const std::string& path, std::string& text) {
 
 } // namespace
 
-TUninstPlaces GetUninstPlaces() {
-    TUninstPlaces p;
-    p.CodePage = ActiveCodePage();
-    p.WindowsDir = GetWindowsPath();
-    p.SystemDir = GetSystemPath();
-    const std::string drive = p.SystemDir.substr(0, 3);
-    // Read, not made: GetCommonFilesPath would create the maker's folder.
-    std::string programFiles = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "ProgramFilesDir"));
-    if (programFiles.empty()) programFiles = drive + "Program Files\\";
-    p.CommonFilesDir = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "CommonFilesDir"));
-    if (p.CommonFilesDir.empty()) p.CommonFilesDir = programFiles + "Common Files\\";
-    p.ProtectedDirs.push_back(programFiles);
-    for (const char* v : {"ProgramFilesDir (x86)", "CommonFilesDir (x86)", "ProgramW6432Dir", "CommonW6432Dir"}) {
-        std::string d = Dir(ReadText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, v));
-        if (!d.empty()) p.ProtectedDirs.push_back(d);
-    }
-    for (auto [root, value] : {std::pair{HKEY_LOCAL_MACHINE, "Common Programs"}, std::pair{HKEY_CURRENT_USER, "Programs"}}) {
-        std::string d = Dir(ReadText(root, kShellFoldersKey, value));
-        if (!d.empty()) p.ProgramsDirs.push_back(d);
-    }
-    // The folder the setup falls back to when the shell names none.
-    p.ProgramsDirs.push_back(drive + "WINDOWS\\Start Menu\\Programs\\");
-    p.ProtectedDirs.push_back(GetTempDir());
-    return p;
-}
-
 bool SameFile(const std::string& a, const std::string& b) {
     return SameText(a, b) || SameText(GetShortPath(a), GetShortPath(b));
 }
 
-std::vector<TInstallation> FindInstallations(const std::string& ownPath, const TUninstPlaces& places) {
+std::vector<TInstallation> FindInstallations(const std::string& ownPath, const std::string& targetDir,
+                                             const TUninstPlaces& places) {
     std::vector<TInstallation> found;
+    if (!targetDir.empty() && !IsAbsolutePath(targetDir)) return found;
     const std::string ownDir = ExtractFilePath(ownPath);
+    const std::string dir = targetDir.empty() ? ownDir : AddTrailingBackslash(targetDir);
     std::string text;
     TUnInstIni ini;
-    if (ReadFileText(ownDir + "UnInst.Ini", text)) {
-        if (ReadUnInstIni(text, ini)) found.push_back({ini.RegKey, ownDir, std::string()});
+    if (ReadFileText(dir + "UnInst.Ini", text)) {
+        if (ReadUnInstIni(text, ini)) found.push_back({ini.RegKey, dir, std::string()});
         return found;
     }
+    if (!targetDir.empty()) return found;
     if (!SameFile(RemoveTrailingBackslash(ownDir), RemoveTrailingBackslash(places.WindowsDir))) return found;
     for (const std::string& sub : SubKeys(kUninstallKey)) {
         const std::string key = std::string(kUninstallKey) + "\\" + sub;
@@ -122,22 +96,39 @@ std::vector<TInstallation> FindInstallations(const std::string& ownPath, const T
     return found;
 }
 
-bool LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded) {
+std::string GroupNameOf(const TLoadedInstallation& inst) {
+    return inst.Entry.GrpName.empty() ? inst.Where.DisplayName : inst.Entry.GrpName;
+}
+
+TLoadOutcome LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded,
+                              std::string& changedFile) {
     std::string iniText, listText;
     TUnInstIni ini;
-    if (!ReadFileText(where.Dir + "UnInst.Ini", iniText) || !ReadUnInstIni(iniText, ini)) return false;
+    if (!ReadFileText(where.Dir + "UnInst.Ini", iniText) || !ReadUnInstIni(iniText, ini)) return TLoadOutcome::Unknown;
     // An entry found in the system's list must be the one its settings file names.
-    if (!SameText(ini.RegKey, where.RegKey)) return false;
-    if (!ReadFileText(where.Dir + "INSTFILE.LST", listText)) return false;
+    if (!SameText(ini.RegKey, where.RegKey)) return TLoadOutcome::Unknown;
+    if (!ReadFileText(where.Dir + "INSTFILE.LST", listText)) return TLoadOutcome::Unknown;
     TRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ini.RegKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ini.RegKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+        return TLoadOutcome::Unknown;
     loaded.Where = where;
     loaded.Entry = ReadUninstEntry([&](const std::string& name) { return ReadValue(key.Get(), name); });
-    if (loaded.Entry.UnInstallPath.empty()) return false;
+    if (loaded.Entry.UnInstallPath.empty()) return TLoadOutcome::Unknown;
     if (!SameFile(RemoveTrailingBackslash(loaded.Entry.UnInstallPath), RemoveTrailingBackslash(where.Dir)))
-        return false;
+        return TLoadOutcome::Unknown;
+    switch (CheckRecordFiles(iniText, listText, loaded.Entry)) {
+    case TRecordCheck::IniChanged:
+        changedFile = where.Dir + "UnInst.Ini";
+        return TLoadOutcome::RecordsChanged;
+    case TRecordCheck::ListChanged:
+        changedFile = where.Dir + "INSTFILE.LST";
+        return TLoadOutcome::RecordsChanged;
+    case TRecordCheck::Unchanged:
+        break;
+    }
     if (loaded.Where.DisplayName.empty()) loaded.Where.DisplayName = loaded.Entry.DisplayName;
-    return MakeUninstPlan(ini, ReadInstFileList(listText), loaded.Entry, places, loaded.Plan);
+    return MakeUninstPlan(ini, ReadInstFileList(listText), loaded.Entry, places, loaded.Plan) ? TLoadOutcome::Loaded
+                                                                                               : TLoadOutcome::Unknown;
 }
 
 bool OtherEntryNames(const std::string& program, const std::string& exceptKey) {
@@ -186,6 +177,28 @@ void DeleteSharedCount(const std::string& path) {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDllsKey);
     }
 }
+
+std::optional<std::string> TRegistrySharedCounts::ReadRecord(const std::string& name) {
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FEntryKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    return ReadValue(key.Get(), name);
+}
+
+void TRegistrySharedCounts::DeleteRecord(const std::string& name) {
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FEntryKey.c_str(), 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key.Get(), name.c_str());
+    // On disk before the count changes: a run cut short then leaves the count
+    // one too high, never lowered twice.
+    RegFlushKey(key.Get());
+}
+
+std::optional<std::uint32_t> TRegistrySharedCounts::ReadCount(const std::string& path) { return ReadSharedCount(path); }
+
+void TRegistrySharedCounts::WriteCount(const std::string& path, std::uint32_t count) { WriteSharedCount(path, count); }
+
+void TRegistrySharedCounts::DeleteCount(const std::string& path) { DeleteSharedCount(path); }
 
 void CheckEntryCanBeRemoved(const std::string& entryKey) {
     TRegKey key;

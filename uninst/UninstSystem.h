@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "uninst/SharedRelease.h"
 #include "uninst/UninstPlan.h"
 
 namespace kx {
-
-TUninstPlaces GetUninstPlaces();
 
 // One installation: its uninstall entry under HKEY_LOCAL_MACHINE and its target folder.
 struct TInstallation {
@@ -20,10 +19,14 @@ struct TInstallation {
     std::string DisplayName;
 };
 
-// Started from a folder that holds "UnInst.Ini": that folder's installation.
-// Started from the Windows folder: each entry of the system's list whose
-// "UnInstallString" names ownPath and whose "UnInstallPath" holds "UnInst.Ini".
-std::vector<TInstallation> FindInstallations(const std::string& ownPath, const TUninstPlaces& places);
+// Started with a target folder (the program group's shortcut names one): that
+// folder's installation. Started from a folder that holds "UnInst.Ini": that
+// folder's installation. Started from the Windows folder: each entry of the
+// system's list whose "UnInstallString" names ownPath and whose "UnInstallPath"
+// holds "UnInst.Ini". What the folder's files say is trusted only once they
+// match the entry's digests (LoadInstallation).
+std::vector<TInstallation> FindInstallations(const std::string& ownPath, const std::string& targetDir,
+                                             const TUninstPlaces& places);
 
 struct TLoadedInstallation {
     TInstallation Where;
@@ -31,16 +34,40 @@ struct TLoadedInstallation {
     TUninstPlan Plan;
 };
 
-// Reads "UnInst.Ini", "INSTFILE.LST" and the uninstall entry, and makes the plan.
-// False, with nothing changed, when a file or the entry is missing, the entry
-// names another folder, or the records name no folder the uninstaller may touch.
-bool LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded);
+enum class TLoadOutcome {
+    Loaded,
+    Unknown,        // a file or the entry missing, the entry naming another folder, or no folder to touch
+    RecordsChanged, // a record file is not as the setup wrote it (ChangedFile names it)
+};
+
+// The name the user knows the installation by: its group name, else its display name.
+std::string GroupNameOf(const TLoadedInstallation& inst);
+
+// Reads "UnInst.Ini", "INSTFILE.LST" and the uninstall entry, checks the files
+// against the entry's digests and makes the plan. Changes nothing.
+TLoadOutcome LoadInstallation(const TInstallation& where, const TUninstPlaces& places, TLoadedInstallation& loaded,
+                              std::string& changedFile);
 
 // True when an entry of the system's list other than exceptKey names program.
 bool OtherEntryNames(const std::string& program, const std::string& exceptKey);
 
 // Two names of one file: the same text, or the same short (8.3) form.
 bool SameFile(const std::string& a, const std::string& b);
+
+// The SharedDLLs counts, and an installation's records of them in its uninstall
+// entry (a key under HKEY_LOCAL_MACHINE).
+class TRegistrySharedCounts : public TSharedCounts {
+public:
+    explicit TRegistrySharedCounts(std::string entryKey) : FEntryKey(std::move(entryKey)) {}
+    std::optional<std::string> ReadRecord(const std::string& name) override;
+    void DeleteRecord(const std::string& name) override;
+    std::optional<std::uint32_t> ReadCount(const std::string& path) override;
+    void WriteCount(const std::string& path, std::uint32_t count) override;
+    void DeleteCount(const std::string& path) override;
+
+private:
+    std::string FEntryKey;
+};
 
 // The file's count under ...\CurrentVersion\SharedDLLs; nullopt when it has none.
 std::optional<std::uint32_t> ReadSharedCount(const std::string& path);

@@ -1,11 +1,13 @@
 // TUnInstFM: the uninstaller's window in raw Win32 controls, and the run it starts.
 #include "uninst/untUnInstFM.h"
 
+#include "app/PackageId.h"
 #include "base/Exception.h"
 #include "base/Format.h"
 #include "lang/kxSetupLan.h"
 #include "lang/kxSetupLanConst.h"
 #include "sys/FormStyle.h"
+#include "sys/Paths.h"
 #include "sys/untSetupUtils.h"
 #include "uninst/UnInstControlIds.h"
 #include "uninst/UninstRun.h"
@@ -77,10 +79,6 @@ BOOL CALLBACK SetChildFont(HWND child, LPARAM font) {
     return TRUE;
 }
 
-std::string GroupNameOf(const TLoadedInstallation& inst) {
-    return inst.Entry.GrpName.empty() ? inst.Where.DisplayName : inst.Entry.GrpName;
-}
-
 } // namespace
 
 void RegisterUnInstClasses(HINSTANCE instance) {
@@ -105,8 +103,10 @@ void RegisterUnInstClasses(HINSTANCE instance) {
     RegisterClassA(&wc);
 }
 
-TUnInstFM::TUnInstFM(HINSTANCE instance, std::vector<TLoadedInstallation> installations, std::string runningPath)
-    : FInstance(instance), FInstallations(std::move(installations)), FRunningPath(std::move(runningPath)) {
+TUnInstFM::TUnInstFM(HINSTANCE instance, std::vector<TLoadedInstallation> installations, std::string runningPath,
+                     TNamedLock& lock)
+    : FInstance(instance), FInstallations(std::move(installations)), FRunningPath(std::move(runningPath)),
+      FLock(lock) {
     if (FInstallations.empty()) throw Exception("No installation to remove");
     FBlackBrush = CreateSolidBrush(kBlack);
     FIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(idUnInstIcon), IMAGE_ICON, 32, 32, 0));
@@ -236,6 +236,12 @@ void TUnInstFM::btnUnInstallClick() {
 }
 
 void TUnInstFM::RunUninstall() {
+    if (!FLock.Held() &&
+        !FLock.TryAcquire(PackageMutexName(FInstallations[FChosen].Where.RegKey, IsNTFamily()))) {
+        Ask(Format(GetSetupMsg(msgSetupRunning), GroupNameOf(FInstallations[FChosen])), MB_OK | MB_ICONERROR);
+        DestroyWindow(FHandle);
+        return;
+    }
     FRunning = true;
     EnableWindow(btnUnInstall, FALSE);
     EnableWindow(btnCancel, FALSE);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "sys/NamedLock.h"
 #include "sys/Win32.h"
 #include "uninst/UninstSystem.h"
 
@@ -13,7 +14,10 @@ class TUnInstFM {
 public:
     // With one installation the window is ready to remove it; with several its
     // list offers them by their display names and UnInstall takes the selected one.
-    TUnInstFM(HINSTANCE instance, std::vector<TLoadedInstallation> installations, std::string runningPath);
+    // lock is the package's lock of one setup or uninstall at a time: UnInstall
+    // takes it for the chosen installation unless it is held already.
+    TUnInstFM(HINSTANCE instance, std::vector<TLoadedInstallation> installations, std::string runningPath,
+              TNamedLock& lock);
     ~TUnInstFM();
     TUnInstFM(const TUnInstFM&) = delete;
     TUnInstFM& operator=(const TUnInstFM&) = delete;
@@ -44,6 +48,7 @@ private:
     HINSTANCE FInstance;
     std::vector<TLoadedInstallation> FInstallations;
     std::string FRunningPath;
+    TNamedLock& FLock;
     std::size_t FChosen = 0;
     bool FChoosing = false;
     bool FRunning = false;

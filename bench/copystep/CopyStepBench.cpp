@@ -77,7 +77,9 @@ public:
     unsigned long ServiceNotRunningReason(const std::string&) override { return 0; }
     kx::TRunOutcome RunProgram(const std::string&, const std::string&) override { return {}; }
     std::string ErrorText(unsigned long) override { return {}; }
-    bool SaveShortcut(const std::string&, const std::string&, const std::string&) override { return false; }
+    bool SaveShortcut(const std::string&, const std::string&, const std::string&, const std::string&) override {
+        return false;
+    }
     void OpenFolder(const std::string&) override {}
     void Sleep(unsigned) override {}
 

@@ -8,9 +8,11 @@ Reads each program's import tables and checks them against the reviewed list:
 every DLL must be one that Windows takes from the system directory whatever
 the program's folder holds, imported by function name, and every function
 must be exported by the DLL of every system the program is for. The image must
-also ask for a subsystem and OS version that Windows 98 and NT 4 accept.
-With --dll-rule-only (the x86_64 tree, which is not shipped) only the DLLs and
-the ordinals are checked. Prints each problem; exit status 1 when there is one.
+also ask for a subsystem and OS version that Windows 98 and NT 4 accept, say
+that it is Terminal-Server aware (no compatibility shims for a program that
+works in every session), and carry no build time stamp, so that the same
+sources give the same bytes. With --dll-rule-only (the x86_64 tree, which is
+not shipped) only the DLLs and the ordinals are checked. Prints each problem; exit status 1 when there is one.
 """
 import argparse
 import os
@@ -22,6 +24,7 @@ import peimage  # noqa: E402
 ALL_SYSTEMS = ("98se", "2000sp4", "xpsp3")
 # Windows 9x and NT 4 refuse to load an image that asks for a newer version.
 MAX_VERSION = (4, 0)
+IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
 
 
 class Reviewed:
@@ -82,7 +85,8 @@ class Reviewed:
 
 
 def check(imports, reviewed, systems=ALL_SYSTEMS, dll_rule_only=False,
-          subsystem_version=(4, 0), os_version=(4, 0)):
+          subsystem_version=(4, 0), os_version=(4, 0), timestamp=0,
+          dll_characteristics=IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE):
     """The problems of one program, as lines of text; empty when it passes."""
     problems = []
     if not dll_rule_only:
@@ -90,6 +94,11 @@ def check(imports, reviewed, systems=ALL_SYSTEMS, dll_rule_only=False,
             if tuple(version) > MAX_VERSION:
                 problems.append("the image asks for %s version %d.%d; Windows 98 and NT 4 load only %d.%d"
                                 % ((what,) + tuple(version) + MAX_VERSION))
+        if timestamp != 0:
+            problems.append("the image carries the build time stamp 0x%08x: link with --no-insert-timestamp"
+                            % timestamp)
+        if not dll_characteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE:
+            problems.append("the image is not Terminal-Server aware: link with --tsaware")
     seen_dll = set()
     for imp in imports:
         dll = imp.dll.lower()
@@ -136,7 +145,8 @@ def main(argv=None):
         image = peimage.load(program)
         imports = image.imports()
         problems = check(imports, reviewed, systems, args.dll_rule_only,
-                         image.subsystem_version, image.os_version)
+                         image.subsystem_version, image.os_version, image.timestamp,
+                         image.dll_characteristics)
         dlls = sorted({i.dll.lower() for i in imports})
         print("%s: %d functions from %s" % (program, len(imports), ", ".join(dlls)))
         for p in problems:

@@ -37,7 +37,7 @@ class PEImage:
         pe = self._u32(0x3C)
         if data[pe:pe + 4] != b"PE\0\0":
             raise PEError("no PE signature")
-        (self.machine, count, _, _, _, optsize, _) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        (self.machine, count, self.timestamp, _, _, optsize, _) = struct.unpack_from("<HHIIIHH", data, pe + 4)
         opt = pe + 24
         magic = self._u16(opt)
         if magic not in (0x10B, 0x20B):
@@ -46,6 +46,7 @@ class PEImage:
         self.os_version = (self._u16(opt + 40), self._u16(opt + 42))
         self.subsystem_version = (self._u16(opt + 48), self._u16(opt + 50))
         self.subsystem = self._u16(opt + 68)
+        self.dll_characteristics = self._u16(opt + 70)
         dirs = opt + (112 if self.pe32plus else 96)
         ndirs = self._u32(dirs - 4)
         self.directories = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(min(ndirs, 16))]

@@ -182,11 +182,17 @@ void ShowInstallation(const std::string& dir) {
 }
 
 void Uninstall(const std::string& dir) {
-    const std::string program = dir + "kxUnInst.Exe";
-    Say("Removing with " + program + " (the program group's uninstall shortcut)");
-    // The uninstaller goes on from a copy in the temporary folder, so that it can
-    // remove itself and its folder; the window belongs to that copy.
-    Check(RunWait("\"" + program + "\"", 30000) == 0, "the uninstaller starts");
+    // What the program group's uninstall shortcut starts: the Windows folder's
+    // copy, told of the target folder.
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string command =
+        "\"" + std::string(windows) + "\\kxUnInst.exe\" \"" + dir.substr(0, dir.size() - 1) + "\"";
+    Say("Removing with " + command + " (the program group's uninstall shortcut)");
+    // The uninstaller goes on from a copy in a folder of its own under the
+    // temporary folder, so that it can remove itself and its folder; the window
+    // belongs to that copy.
+    Check(RunWait(command, 30000) == 0, "the uninstaller starts");
     std::unique_ptr<TSetupProcess> p = TSetupProcess::Attach(kUnInstFormClass);
     if (!p) {
         Check(false, "the uninstaller's window appears");

@@ -18,6 +18,8 @@
 #include "app/SetupControlIds.h"
 #include "sys/Win32.h"
 
+#include <tlhelp32.h>
+
 #include <sddl.h>
 
 using namespace kx;
@@ -549,6 +551,10 @@ TEST(Registration, CompleteInstallOfTheDemoRegistersEverything) {
     EXPECT_EQ(RegValue(key, "DisplayIcon"), dir + "kxUnInst.Exe");
     EXPECT_EQ(RegValue(key, "NoModify"), "dword:1");
     EXPECT_EQ(RegValue(key, "NoRepair"), "dword:1");
+    // The digests of the uninstaller's record files as written (SHA-256): the
+    // settings file checked above, and the list by Windows' own provider.
+    EXPECT_EQ(RegValue(key, "kxIniSha256"), "6abc31cf19792c730b52b538e41aa3bc1115abe66c206e57f8c1c9295952acef");
+    EXPECT_EQ(RegValue(key, "kxListSha256"), Sha256Hex(FileBytes(dir + "INSTFILE.LST")));
     // The payload's files and the uninstaller, in KiB rounded up.
     std::uint64_t bytes = uninst.size();
     for (const std::string& f : {dir + "acmeui.exe", dir + "acmesvc.exe", SystemDir() + "acmehook.dll",
@@ -765,6 +771,45 @@ TEST(Registration, UnwritableUninstallKeyEndsTheRunAndEnablesInstallAgain) {
 
 // Run alone, in a prefix of its own: the real setup's restart ends this Wine
 // session, this driver with it; check-restart.py looks at the prefix afterwards.
+// The process that started the one of pid, and the file name of that one.
+std::string ParentProcessName(DWORD pid) {
+    DWORD parent = 0;
+    std::string name;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return name;
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        if (pe.th32ProcessID == pid) parent = pe.th32ParentProcessID;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        if (parent && pe.th32ProcessID == parent) name = pe.szExeFile;
+    CloseHandle(snap);
+    return name;
+}
+
+// The program started at the end runs with the rights of the user logged on: on
+// Windows Vista and later (the setup elevated by its manifest) the desktop's
+// Explorer starts it; on older Windows the setup opens it as before.
+TEST(Finish, AutoRunStartsWithTheRightsOfTheUserLoggedOn) {
+    TInstallOptions o;
+    o.Setup = gDemoSetup;
+    TInstallResult r = Install(o);
+    EXPECT_EQ(BoxTexts(r), std::vector<std::string>{Msg28()});
+    HWND program = WaitForWindowOfClass("TAcmeMainWindow", 10000);
+    ASSERT_NE(program, nullptr) << "AutoRun did not start acmeui.exe";
+    DWORD pid = 0;
+    GetWindowThreadProcessId(program, &pid);
+    const std::string parent = ParentProcessName(pid);
+    OSVERSIONINFOA vi{};
+    vi.dwOSVersionInfoSize = sizeof vi;
+    GetVersionExA(&vi);
+    if (vi.dwMajorVersion >= 6)
+        EXPECT_EQ(lstrcmpiA(parent.c_str(), "explorer.exe"), 0) << parent;
+    else
+        EXPECT_NE(lstrcmpiA(parent.c_str(), "explorer.exe"), 0) << parent;
+    CloseAutoRunWindow();
+}
+
 TEST(RealRestart, YesEndsTheWineSession) {
     const std::string dir = kInstallDir;
     CreateDirectoryA("C:\\Program Files\\Velmora", nullptr);

@@ -13,6 +13,10 @@ import subprocess
 import sys
 
 TARGET = "C:\\Program Files\\Velmora\\AcmeTool\\"
+# The uninstaller's shortcut starts the Windows folder's copy, which only
+# administrators can replace, with the target folder as its argument.
+UNINSTALLER = "C:\\windows\\kxUnInst.exe"
+UNINSTALLER_ARGUMENTS = '"' + TARGET[:-1] + '"'
 
 # Per locale: Unix character set, lnkinfo code page, group name, and each link
 # (path inside the group, target file, description).
@@ -21,19 +25,19 @@ EXPECTED = {
         ("Acme Tool.Lnk", "acmeui.exe", "Acme Tool"),
         ("Docs/Read Me.Lnk", "readme.txt", "Read Me"),
         ("Tools/Notes.Lnk", "readme.txt", "Notes", "test build"),
-        ("Acme Tool UnInst.Lnk", "kxUnInst.EXE", "Acme Tool UnInst"),
+        ("Acme Tool UnInst.Lnk", UNINSTALLER, "Acme Tool UnInst"),
     ]),
     "zh_CN.GBK": ("gbk", "windows-936", "艾克美工具", [
         ("艾克美工具.Lnk", "acmeui.exe", "艾克美工具"),
         ("文档/自述.Lnk", "readme.txt", "自述"),
         ("淺色/说明.Lnk", "readme.txt", "说明", "test build"),
-        ("艾克美工具 卸载.Lnk", "kxUnInst.EXE", "艾克美工具 卸载"),
+        ("艾克美工具 卸载.Lnk", UNINSTALLER, "艾克美工具 卸载"),
     ]),
     "zh_TW.BIG5": ("big5", "windows-950", "艾克美工具", [
         ("艾克美工具.Lnk", "acmeui.exe", "艾克美工具"),
         ("文件/讀我.Lnk", "readme.txt", "讀我"),
         ("功能/說明.Lnk", "readme.txt", "說明", "test build"),
-        ("艾克美工具 卸載.Lnk", "kxUnInst.EXE", "艾克美工具 卸載"),
+        ("艾克美工具 卸載.Lnk", UNINSTALLER, "艾克美工具 卸載"),
     ]),
 }
 
@@ -71,8 +75,12 @@ def main():
         if not os.path.exists(path):
             continue
         fields = lnk_fields(path, codepage)
-        if fields.get("Local path") != TARGET + target:
-            errors.append(f"{rel}: target {fields.get('Local path')!r}, expected {TARGET + target!r}")
+        full = target if target == UNINSTALLER else TARGET + target
+        if fields.get("Local path") != full:
+            errors.append(f"{rel}: target {fields.get('Local path')!r}, expected {full!r}")
+        arguments = UNINSTALLER_ARGUMENTS if target == UNINSTALLER else None
+        if fields.get("Command line arguments") != arguments:
+            errors.append(f"{rel}: arguments {fields.get('Command line arguments')!r}, expected {arguments!r}")
         if fields.get("Description") != description:
             errors.append(f"{rel}: description {fields.get('Description')!r}, expected {description!r}")
     for e in errors:

@@ -1,6 +1,8 @@
 // Drives a running setup program from outside through window messages.
 #include "SetupDriver.h"
 
+#include <wincrypt.h>
+
 #include <cstdio>
 #include <stdexcept>
 
@@ -84,14 +86,16 @@ void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const ch
     }
 }
 
-TSetupProcess::TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv, const std::string& args) {
+TSetupProcess::TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv,
+                             const std::string& arguments) {
     for (const std::string& e : extraEnv) {
         std::size_t eq = e.find('=');
         SetEnvironmentVariableA(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str());
     }
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    std::string cmd = "\"" + WinPath(exe) + "\"" + (args.empty() ? "" : " " + args);
+    std::string cmd = "\"" + WinPath(exe) + "\"";
+    if (!arguments.empty()) cmd += " " + arguments;
     BOOL ok = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &FInfo);
     for (const std::string& e : extraEnv) SetEnvironmentVariableA(e.substr(0, e.find('=')).c_str(), nullptr);
     if (!ok) throw std::runtime_error("cannot start " + cmd);
@@ -323,6 +327,31 @@ bool TSetupProcess::SaveWindowScreenshot(HWND wnd, const std::string& bmpPath, b
     bool ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 && std::fwrite(&bi, sizeof bi, 1, f) == 1 &&
               std::fwrite(pixels.data(), 1, pixels.size(), f) == pixels.size();
     return std::fclose(f) == 0 && ok;
+}
+
+std::string Sha256Hex(const std::string& bytes) {
+    // Wine's and Windows' provider: a digest not made by the code under test.
+    constexpr DWORD kProvRsaAes = 24;     // PROV_RSA_AES
+    constexpr ALG_ID kSha256 = 0x800C;    // CALG_SHA_256
+    HCRYPTPROV prov = 0;
+    if (!CryptAcquireContextA(&prov, nullptr, nullptr, kProvRsaAes, CRYPT_VERIFYCONTEXT))
+        throw std::runtime_error("no SHA-256 provider");
+    HCRYPTHASH hash = 0;
+    BYTE digest[32];
+    DWORD size = sizeof digest;
+    const bool ok = CryptCreateHash(prov, kSha256, 0, 0, &hash) &&
+                    CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
+                    CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0) && size == sizeof digest;
+    if (hash) CryptDestroyHash(hash);
+    CryptReleaseContext(prov, 0);
+    if (!ok) throw std::runtime_error("SHA-256 failed");
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (BYTE b : digest) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    return out;
 }
 
 } // namespace kxe2e

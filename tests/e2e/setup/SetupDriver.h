@@ -21,6 +21,10 @@ std::string ReadFileBytes(const std::string& path);
 // 1 Big5, 2 any other.
 int CodePageLang();
 
+// The SHA-256 digest of bytes in lower-case hex, from Windows' own provider
+// (not the product's implementation).
+std::string Sha256Hex(const std::string& bytes);
+
 // The drivers' command line: each "--name=value" argument whose "--name=" is
 // listed stores its value in the string beside it.
 void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const char*, std::string*>> options);
@@ -32,10 +36,10 @@ struct TRect {
 
 class TSetupProcess {
 public:
-    // Starts the program with args on its command line; extraEnv holds
+    // Starts the program with the command-line arguments given; extraEnv holds
     // "NAME=value" entries added to this process's environment for the child.
     explicit TSetupProcess(const std::string& exe, const std::vector<std::string>& extraEnv = {},
-                           const std::string& args = "");
+                           const std::string& arguments = std::string());
     // Takes over the process that shows a visible top-level window of formClass
     // (a program started by another one); null after the timeout.
     static std::unique_ptr<TSetupProcess> Attach(const char* formClass, int timeoutMs = 20000);

@@ -13,6 +13,7 @@
 #include "SetupDriver.h"
 #include "app/SetupControlIds.h"
 #include "sys/Win32.h"
+#include "unit/lang/ExpectedMessages.h"
 
 #include <shellapi.h>
 
@@ -420,6 +421,75 @@ TEST_F(Wizard, DirectoryThatCannotBeCreatedKeepsPage2) {
     EXPECT_EQ(P->Tag(idBtnNext), 0);
     P->Click(idBtnNext);
     EXPECT_EQ(P->Page(), 2);
+    EXPECT_EQ(P->WaitForBox(300), nullptr);
+}
+
+// A catalogue message as the program shows it in the active language.
+std::string Message(unsigned number, const std::string& arg) {
+    for (const ExpectedMessage& e : kExpectedMessages) {
+        if (e.Number != number) continue;
+        const char* hex = ActiveLang() == gb ? e.GbHex : ActiveLang() == big5 ? e.B5Hex : e.EnHex;
+        std::string text;
+        for (const char* p = hex; p[0] && p[1]; p += 2)
+            text += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
+        const std::size_t at = text.find("%s");
+        return at == std::string::npos ? text : text.replace(at, 2, arg);
+    }
+    ADD_FAILURE() << "no message " << number;
+    return {};
+}
+
+std::string WindowsFolder(UINT(WINAPI* get)(LPSTR, UINT)) {
+    char buf[MAX_PATH] = {};
+    const UINT n = get(buf, MAX_PATH);
+    return std::string(buf, n < MAX_PATH ? n : 0);
+}
+
+// A target that would put the package among the system's files, or over another
+// package's records, is refused before anything is made, with a message naming it.
+TEST_F(Wizard, TargetsOfTheSystemOrOfAnotherPackageAreRefusedWithTheirReason) {
+    ToDirectoryPage();
+    CreateDirectoryA("C:\\Other Tool", nullptr);
+    const std::string otherIni = "[Reg]\r\nRegKey=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OtherTool\r\n";
+    HANDLE f = CreateFileA("C:\\Other Tool\\UnInst.Ini", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(f, otherIni.data(), static_cast<DWORD>(otherIni.size()), &written, nullptr);
+    CloseHandle(f);
+    const struct {
+        std::string Typed;
+        unsigned Message;
+    } cases[] = {
+        {"C:\\", 53},
+        {"D:\\", 53},
+        {WindowsFolder(GetWindowsDirectoryA), 54},
+        {WindowsFolder(GetSystemDirectoryA) + "\\", 54},
+        {"C:\\Program Files", 54},
+        {"C:\\Other Tool\\", 55},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        P->Type(idEdtInstallPath, c.Typed);
+        P->ClickAsync(idBtnNext);
+        HWND box = P->WaitForBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(TSetupProcess::BoxText(box), Message(c.Message, c.Typed));
+        P->Answer(box, IDOK);
+        EXPECT_EQ(P->Page(), 2);
+        EXPECT_EQ(P->Tag(idBtnNext), 0);
+    }
+    EXPECT_EQ(GetFileAttributesA("C:\\Other Tool\\kxUnInst.Exe"), INVALID_FILE_ATTRIBUTES);
+
+    // The folder of an earlier installation of this package is its own to use.
+    CreateDirectoryA("C:\\Acme Again", nullptr);
+    const std::string ownIni = "[Reg]\r\nRegKey=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AcmeTool\r\n";
+    f = CreateFileA("C:\\Acme Again\\UnInst.Ini", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    WriteFile(f, ownIni.data(), static_cast<DWORD>(ownIni.size()), &written, nullptr);
+    CloseHandle(f);
+    P->Type(idEdtInstallPath, "C:\\Acme Again\\");
+    P->Click(idBtnNext);
+    EXPECT_EQ(P->Page(), 3);
     EXPECT_EQ(P->WaitForBox(300), nullptr);
 }
 

@@ -44,6 +44,12 @@ std::string SystemFile(const char* name) {
     return std::string(buf, n) + "\\" + name;
 }
 
+std::string WindowsDir() {
+    char buf[MAX_PATH];
+    const UINT n = GetWindowsDirectoryA(buf, MAX_PATH);
+    return std::string(buf, n) + "\\";
+}
+
 HWND WaitForWindow(const char* cls, int ms) {
     for (int t = 0; t <= ms; t += 100, Sleep(100))
         if (HWND w = FindWindowA(cls, nullptr)) return w;
@@ -92,8 +98,9 @@ void InstallWith(const std::string& setup, bool keepProgram = false) {
     if (!keepProgram) CloseWindowAndWait(program);
 }
 
-// What the uninstaller's shortcut in the program group points at.
-std::string UninstallerShortcutTarget(const char* entryName) {
+// What the uninstaller's shortcut in the program group points at, and with
+// which arguments.
+std::string UninstallerShortcutTarget(const char* entryName, std::string* arguments = nullptr) {
     const std::string key = EntryKey(entryName);
     const std::string link = RegText(HKEY_LOCAL_MACHINE, key, "kxGroupDir") +
                              Msg(29, RegText(HKEY_LOCAL_MACHINE, key, "GrpName")) + ".Lnk";
@@ -108,6 +115,8 @@ std::string UninstallerShortcutTarget(const char* entryName) {
     if (FAILED(file->Load(wide, STGM_READ))) return "<cannot read " + link + ">";
     char target[MAX_PATH] = {};
     if (FAILED(shellLink->GetPath(target, MAX_PATH, nullptr, 0))) return "<no target in " + link + ">";
+    char args[MAX_PATH] = {};
+    if (arguments && SUCCEEDED(shellLink->GetArguments(args, MAX_PATH))) *arguments = args;
     return target;
 }
 
@@ -214,12 +223,16 @@ TEST_F(Demo, InstalledAndRemovedTwiceLeavesThePrefixAsItWas) {
     EXPECT_TRUE(Exists(std::string(kDemoDir) + "acmeui.exe"));
     EXPECT_TRUE(ServiceRegistered("AcmeSvc"));
 
-    // From the program group's shortcut, as the user starts it.
-    const std::string target = UninstallerShortcutTarget(kDemoKey);
-    EXPECT_EQ(lstrcmpiA(target.c_str(), (std::string(kDemoDir) + "kxUnInst.exe").c_str()), 0) << target;
+    // From the program group's shortcut, as the user starts it: the Windows
+    // folder's copy, which only administrators can replace, told of the demo's folder.
+    std::string arguments;
+    const std::string target = UninstallerShortcutTarget(kDemoKey, &arguments);
+    EXPECT_EQ(lstrcmpiA(target.c_str(), (WindowsDir() + "kxUnInst.exe").c_str()), 0) << target;
+    const std::string demoDir = kDemoDir;
+    EXPECT_EQ(arguments, "\"" + demoDir.substr(0, demoDir.size() - 1) + "\"");
     TUninstallOptions demo;
     demo.Shot = "demo";
-    UninstallThrough("\"" + target + "\"", demo);
+    UninstallThrough("\"" + target + "\" " + arguments, demo);
     EXPECT_FALSE(Listed(kDemoKey)) << InstalledList();
     EXPECT_FALSE(ServiceRegistered("AcmeSvc"));
     EXPECT_FALSE(Exists(hook));

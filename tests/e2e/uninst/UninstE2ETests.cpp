@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <set>
 
 #include "../setup/SetupDriver.h"
 #include "UninstWorld.h"
 #include "sys/Handles.h"
 #include "uninst/UnInstControlIds.h"
 #include "win32/ReadOnlyKey.h"
+
+#include <tlhelp32.h>
 
 using namespace kx;
 using namespace kxe2e;
@@ -54,8 +58,8 @@ protected:
 
     // Starts the uninstaller at path; its first phase hands over to the window of
     // the second, which is returned.
-    std::unique_ptr<TSetupProcess> Start(const std::string& path) {
-        TSetupProcess first(path);
+    std::unique_ptr<TSetupProcess> Start(const std::string& path, const std::string& arguments = std::string()) {
+        TSetupProcess first(path, {}, arguments);
         DWORD code = 1234;
         EXPECT_TRUE(first.WaitForExit(20000, &code));
         EXPECT_EQ(code, 0u) << "first phase";
@@ -83,11 +87,15 @@ protected:
     }
 
     // Starts the uninstaller, which is expected to find nothing it may remove.
-    void ExpectMessage36(const std::string& path) {
-        TSetupProcess p(path);
+    void ExpectMessage36(const std::string& path) { ExpectOnlyBox(path, Msg(36)); }
+
+    // Starts the uninstaller, which is expected to show text in a box, show no
+    // window and end.
+    void ExpectOnlyBox(const std::string& path, const std::string& text, const std::string& arguments = std::string()) {
+        TSetupProcess p(path, {}, arguments);
         HWND box = p.WaitForBox(20000);
         ASSERT_NE(box, nullptr) << "no message box";
-        EXPECT_EQ(TSetupProcess::BoxText(box), Msg(36));
+        EXPECT_EQ(TSetupProcess::BoxText(box), text);
         EXPECT_FALSE(p.WaitForForm(100, kUnInstFormClass));
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
         EXPECT_TRUE(p.WaitForExit(10000));
@@ -104,8 +112,7 @@ TEST_F(Uninstall, FromTheTargetFolderRemovesWhatTheSetupRecordedAndNothingElse) 
     TFakeOptions options;
     options.Service = true;
     auto inst = Install(options);
-    WriteText(inst->Dir + "UnInst.Ini", "[Reg]\r\nRegKey=" + inst->RegKey +
-                                            "\r\n\r\n[Service]\r\nKxTestSvc=True\r\nKxOtherSvc=True\r\n");
+    inst->WriteIni("[Reg]\r\nRegKey=" + inst->RegKey + "\r\n\r\n[Service]\r\nKxTestSvc=True\r\nKxOtherSvc=True\r\n");
     ASSERT_NE(RegText(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\KxTestSvc", "ImagePath"), "");
 
     auto p = Start(inst->TargetUninstaller());
@@ -335,6 +342,268 @@ TEST_F(Uninstall, WindowsFolderCopyWithoutEntriesGivesMessage36) {
     RegDeleteTree(HKEY_LOCAL_MACHINE, inst->RegKey);
     ExpectMessage36(inst->WindowsCopy);
     EXPECT_TRUE(Exists(inst->WindowsCopy));
+    inst->Remove();
+}
+
+// ---------------------------------------------------------------- records as the setup wrote them
+
+// The folder's record files are the uninstaller's orders; anyone who may write
+// there could add one. Only as the setup wrote them (their digests in the entry,
+// where only administrators write) are they followed.
+TEST_F(Uninstall, ARecordAUserAddedToTheListRemovesNothing) {
+    auto inst = Install();
+    MakeDirs(inst->Dir + "x");
+    WriteText(inst->Dir + "x\\foo.sys", "someone else's");
+    WriteText(inst->Dir + "INSTFILE.LST", ReadText(inst->Dir + "INSTFILE.LST") + inst->Dir + "x\\foo.sys\r\n");
+    const TSnapshot before = TakeSnapshot();
+    ExpectOnlyBox(inst->TargetUninstaller(), Msg(50, inst->Dir + "INSTFILE.LST"));
+    const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
+    EXPECT_TRUE(diff.empty()) << Join(diff);
+    EXPECT_EQ(ReadText(inst->Dir + "x\\foo.sys"), "someone else's");
+    inst->Remove();
+}
+
+TEST_F(Uninstall, AnEditedSettingsFileRemovesNothing) {
+    auto inst = Install();
+    // One more service to stop, for the Windows folder's copy told of this folder.
+    WriteText(inst->Dir + "UnInst.Ini", ReadText(inst->Dir + "UnInst.Ini") + "KxOtherSvc=True\r\n");
+    const TSnapshot before = TakeSnapshot();
+    ExpectOnlyBox(inst->WindowsCopy, Msg(50, inst->Dir + "UnInst.Ini"),
+                  "\"" + inst->Dir.substr(0, inst->Dir.size() - 1) + "\"");
+    const std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
+    EXPECT_TRUE(diff.empty()) << Join(diff);
+    inst->Remove();
+}
+
+// ---------------------------------------------------------------- links
+
+// A Unix symbolic link, which Wine shows as a reparse point (as Windows shows a
+// junction); the link appears when the Unix program has made it.
+bool MakeUnixLink(const std::string& unixTarget, const std::string& unixLink, const std::string& winLink) {
+    RunWait("/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"");
+    for (int i = 0; i < 50; ++i, Sleep(100))
+        if (GetFileAttributesA(winLink.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    return false;
+}
+
+std::string UnixPathInPrefix(const std::string& prefix, const std::string& winPath) {
+    std::string p = prefix + "/drive_c/" + winPath.substr(3);
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return p;
+}
+
+TEST_F(Uninstall, NothingIsRemovedThroughALinkInTheTargetFolder) {
+    const char* prefix = std::getenv("KX_PREFIX");
+    if (!prefix) GTEST_SKIP() << "needs the Unix side of the prefix (KX_PREFIX)";
+    auto inst = Install();
+    // A user swaps the installation's data folder for a link to a folder of his
+    // choice, which holds a file of the name the records give.
+    MakeDirs("C:\\KxVictim");
+    WriteText("C:\\KxVictim\\info.dat", "keep");
+    RemoveTree(inst->Dir + "data");
+    const std::string link = inst->Dir + "data";
+    ASSERT_TRUE(MakeUnixLink(UnixPathInPrefix(prefix, "C:\\KxVictim"), UnixPathInPrefix(prefix, link), link));
+    ASSERT_NE(GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    const std::vector<std::string> lines = RunToTheEnd(*p);
+    EXPECT_EQ(ReadText("C:\\KxVictim\\info.dat"), "keep");
+    EXPECT_TRUE(Contains(lines, Msg(51, link))) << Join(lines);
+    EXPECT_FALSE(Contains(lines, Msg(32, link + "\\info.dat"))) << Join(lines);
+    // Everything else of the installation went.
+    EXPECT_FALSE(Exists(inst->Dir + "readme.txt"));
+    EXPECT_FALSE(Exists(inst->TargetUninstaller()));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, inst->RegKey));
+    RunWait("/bin/rm \"" + UnixPathInPrefix(prefix, link) + "\"");
+    for (int i = 0; i < 50 && Exists(link); ++i) Sleep(100);
+    EXPECT_EQ(ReadText("C:\\KxVictim\\info.dat"), "keep");
+    inst->Remove();
+    RemoveTree("C:\\KxVictim");
+}
+
+// ---------------------------------------------------------------- one at a time
+
+BOOL CALLBACK CountWindow(HWND wnd, LPARAM lp) {
+    auto* c = reinterpret_cast<std::pair<const char*, int>*>(lp);
+    char cls[64] = {};
+    GetClassNameA(wnd, cls, sizeof cls);
+    if (IsWindowVisible(wnd) && std::string(cls) == c->first) ++c->second;
+    return TRUE;
+}
+
+int TopLevelWindowsOf(const char* cls) {
+    std::pair<const char*, int> c{cls, 0};
+    EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&c));
+    return c.second;
+}
+
+TEST_F(Uninstall, ASecondUninstallerOfThePackageSaysAnotherOneIsRunning) {
+    auto inst = Install();
+    auto first = Start(inst->TargetUninstaller());
+    ASSERT_NE(first, nullptr);
+    ExpectOnlyBox(inst->TargetUninstaller(), Msg(42, inst->GroupName));
+    ExpectOnlyBox(inst->WindowsCopy, Msg(42, inst->GroupName), "\"" + inst->Dir + "\"");
+    // No second window: the first one's is the only one.
+    Sleep(500);
+    EXPECT_EQ(TopLevelWindowsOf(kUnInstFormClass), 1);
+    EXPECT_TRUE(Exists(inst->Dir + "readme.txt"));
+    first->Click(idUnBtnCancel);
+    EXPECT_TRUE(first->WaitForExit(10000));
+    // The first one ended: the lock is free again.
+    auto again = Start(inst->TargetUninstaller());
+    ASSERT_NE(again, nullptr);
+    RunToTheEnd(*again);
+    EXPECT_FALSE(Exists(inst->Dir));
+}
+
+// ---------------------------------------------------------------- the second phase's folder
+
+std::string TempFolder() {
+    char buf[MAX_PATH];
+    const DWORD n = GetTempPathA(MAX_PATH, buf);
+    return std::string(buf, n);
+}
+
+std::set<std::string> FolderEntries(const std::string& dir) {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do
+        if (std::string(fd.cFileName) != "." && std::string(fd.cFileName) != "..") names.insert(fd.cFileName);
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+std::string ImagePath(DWORD pid) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (snap == INVALID_HANDLE_VALUE) return std::string();
+    MODULEENTRY32 me{};
+    me.dwSize = sizeof me;
+    const std::string path = Module32First(snap, &me) ? me.szExePath : "";
+    CloseHandle(snap);
+    return path;
+}
+
+TEST_F(Uninstall, TheSecondPhaseRunsFromANewFolderOfItsOwn) {
+    auto inst = Install();
+    const std::string temp = TempFolder();
+    const std::set<std::string> before = FolderEntries(temp);
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    const std::string image = ImagePath(p->Pid());
+    const std::size_t slash = image.find_last_of('\\');
+    ASSERT_NE(slash, std::string::npos) << image;
+    const std::string folder = image.substr(0, slash + 1);
+    // Directly under the temporary folder, under a name nothing had before.
+    ASSERT_GT(folder.size(), temp.size()) << image;
+    EXPECT_EQ(lstrcmpiA(folder.substr(0, temp.size()).c_str(), temp.c_str()), 0) << image;
+    const std::string name = folder.substr(temp.size(), folder.size() - temp.size() - 1);
+    EXPECT_EQ(name.find('\\'), std::string::npos) << image;
+    EXPECT_EQ(name.substr(0, 4), "kxUn") << image;
+    EXPECT_EQ(before.count(name), 0u) << image;
+    // Nothing beside it but the program itself.
+    EXPECT_EQ(FolderEntries(folder), (std::set<std::string>{image.substr(slash + 1)}));
+    RunToTheEnd(*p);
+    // The copy and then its folder wait for the next start.
+    EXPECT_TRUE(ContainsNoCase(PendingDeletes(), image)) << PendingDeletes();
+    EXPECT_TRUE(ContainsNoCase(PendingDeletes(), folder.substr(0, folder.size() - 1) + "\n")) << PendingDeletes();
+}
+
+// ---------------------------------------------------------------- services of others
+
+bool ServiceRunning(const char* name) {
+    SC_HANDLE man = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!man) return false;
+    SC_HANDLE svc = OpenServiceA(man, name, SERVICE_QUERY_STATUS);
+    SERVICE_STATUS st{};
+    const bool running = svc && QueryServiceStatus(svc, &st) && st.dwCurrentState == SERVICE_RUNNING;
+    if (svc) CloseServiceHandle(svc);
+    CloseServiceHandle(man);
+    return running;
+}
+
+TEST_F(Uninstall, AServiceItStoppedButDoesNotRemoveRunsAgain) {
+    MakeDirs("C:\\KxOther");
+    ASSERT_TRUE(CopyFileA(WinPath(gTestSvc).c_str(), "C:\\KxOther\\othersvc.exe", FALSE));
+    RunWait("\"C:\\KxOther\\othersvc.exe\" /install /silent /name=KxOtherSvc");
+    RunWait("net start KxOtherSvc");
+    for (int i = 0; i < 100 && !ServiceRunning("KxOtherSvc"); ++i) Sleep(50);
+    ASSERT_TRUE(ServiceRunning("KxOtherSvc"));
+    TFakeOptions options;
+    options.Service = true;
+    auto inst = Install(options);
+    inst->WriteIni("[Reg]\r\nRegKey=" + inst->RegKey + "\r\n\r\n[Service]\r\nKxTestSvc=True\r\nKxOtherSvc=True\r\n");
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    const std::vector<std::string> lines = RunToTheEnd(*p);
+    EXPECT_TRUE(Contains(lines, Msg(31, "KxOtherSvc"))) << Join(lines);
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\KxTestSvc"));
+    EXPECT_TRUE(ServiceRunning("KxOtherSvc"));
+    RunWait("\"C:\\KxOther\\othersvc.exe\" /uninstall /silent /name=KxOtherSvc");
+    RemoveTree("C:\\KxOther");
+}
+
+// ---------------------------------------------------------------- the Windows folder's copy told which
+
+TEST_F(Uninstall, TheWindowsFoldersCopyTakesTheInstallationItIsToldOf) {
+    auto one = Install();
+    TFakeOptions second;
+    second.Name = "KxTest2";
+    second.GroupName = "KxTest Two";
+    second.SharedDll = false;
+    auto two = Install(second);
+    // As the program group's shortcut starts it: no choice between the two.
+    auto p = Start(one->WindowsCopy, "\"" + one->Dir.substr(0, one->Dir.size() - 1) + "\"");
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(TSetupProcess::Text(p->Form()), Msg(29, one->GroupName));
+    EXPECT_EQ(p->ListItems(idUnLbxProgress), (std::vector<std::string>{one->Dir}));
+    RunToTheEnd(*p);
+    EXPECT_FALSE(Exists(one->Dir));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, one->RegKey));
+    EXPECT_TRUE(Exists(two->Dir + "readme.txt"));
+    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, two->RegKey));
+    EXPECT_TRUE(Exists(two->WindowsCopy)) << "the other entry still names it";
+    two->Remove();
+}
+
+// ---------------------------------------------------------------- cut short and run again
+
+// The first run is killed while it asks about a file in use, after the shared
+// file's count was given up; the second run must not lower it again, or the
+// file another installation counts on would go.
+TEST_F(Uninstall, KilledAndRunAgainLowersTheSharedCountOnce) {
+    TFakeOptions options;
+    options.Application = true;
+    auto inst = Install(options);
+    // Another installation counts the shared file too.
+    RegSetDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, inst->SharedDll, 2);
+    TSetupProcess app(inst->Dir + "app.exe");
+    HWND appWindow = nullptr;
+    for (int i = 0; i < 200 && !appWindow; ++i, Sleep(50)) appWindow = FindWindowA("TAcmeMainWindow", nullptr);
+    ASSERT_NE(appWindow, nullptr);
+    auto p = Start(inst->TargetUninstaller());
+    ASSERT_NE(p, nullptr);
+    p->ClickAsync(idUnBtnUnInstall);
+    // The first question about a file in use: the shared file's step is behind.
+    ASSERT_NE(p->WaitForBox(60000), nullptr);
+    TKernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p->Pid()));
+    ASSERT_TRUE(process);
+    TerminateProcess(process.Get(), 9);
+    WaitForSingleObject(process.Get(), 10000);
+    EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, inst->SharedDll), 1u);
+    PostMessageA(appWindow, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(app.WaitForExit(10000));
+
+    auto again = Start(inst->TargetUninstaller());
+    ASSERT_NE(again, nullptr);
+    RunToTheEnd(*again);
+    EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, inst->SharedDll), 1u);
+    EXPECT_TRUE(Exists(inst->SharedDll));
+    EXPECT_FALSE(Exists(inst->Dir + "app.exe"));
     inst->Remove();
 }
 

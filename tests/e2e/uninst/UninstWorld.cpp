@@ -383,7 +383,7 @@ TFakeInstall::TFakeInstall(const TFakeOptions& options, const std::string& unins
         Files.push_back(Dir + "app.exe");
         ini += "[Common]\r\nFINDCLASS=TAcmeMainWindow\r\nReNameList=readme.txt;app.exe\r\n";
     }
-    WriteText(Dir + "UnInst.Ini", ini);
+    WriteIni(ini);
 
     std::vector<std::string> sharedFiles;
     if (options.SharedDll) {
@@ -444,7 +444,14 @@ void TFakeInstall::WriteList(const std::vector<std::string>& extraLines) {
     for (const std::string& l : extraLines) list += l + "\r\n";
     list += Dir + "UnInst.Ini\r\n" + Dir + "INSTFILE.LST\r\n";
     WriteText(Dir + "INSTFILE.LST", list);
+    RegSetText(HKEY_LOCAL_MACHINE, RegKey, "kxListSha256", Sha256Hex(list));
 }
+
+void TFakeInstall::WriteIni(const std::string& text) {
+    WriteText(Dir + "UnInst.Ini", text);
+    RegSetText(HKEY_LOCAL_MACHINE, RegKey, "kxIniSha256", Sha256Hex(text));
+}
+
 
 void TFakeInstall::Remove() {
     if (FOptions.Service) {

@@ -88,8 +88,11 @@ public:
     std::vector<std::string> CreatedDirs;
 
     std::string TargetUninstaller() const { return Dir + "kxUnInst.Exe"; }
-    // Rewrites INSTFILE.LST: the package's files, extra lines, then the two closing lines.
+    // Rewrites INSTFILE.LST as the setup writes it: the package's files, extra
+    // lines, then the two closing lines; the entry keeps its new digest.
     void WriteList(const std::vector<std::string>& extraLines = {});
+    // Rewrites UnInst.Ini as the setup writes it, with the entry's digest.
+    void WriteIni(const std::string& text);
     // Takes away what is left of it, whatever a test did.
     void Remove();
 

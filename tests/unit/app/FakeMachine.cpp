@@ -530,11 +530,11 @@ kx::TRunOutcome TFakeMachine::RunProgram(const std::string&, const std::string& 
 std::string TFakeMachine::ErrorText(unsigned long code) { return "error " + std::to_string(code); }
 
 bool TFakeMachine::SaveShortcut(const std::string& target, const std::string& description,
-                                const std::string& linkFile) {
+                                const std::string& linkFile, const std::string& arguments) {
     if (!Change(TChange::Shortcut)) return false;
     auto it = State.Files.find(Key(linkFile));
     if (it == State.Files.end()) return false;
-    it->second.Bytes = "LNK " + target + "|" + description;
+    it->second.Bytes = "LNK " + target + (arguments.empty() ? "" : " " + arguments) + "|" + description;
     return true;
 }
 

@@ -113,6 +113,24 @@ TEST(ServiceCommand, ProgramPathIsQuoted) {
               "\"C:\\Program Files\\Velmora\\AcmeTool\\acmesvc.exe\" /install /silent");
 }
 
+// The uninstaller's shortcut names the target folder for the Windows folder's copy.
+TEST(UninstallerArguments, TargetFolderQuotedWithoutItsClosingBackslash) {
+    EXPECT_EQ(UninstallerArguments("C:\\Program Files\\Velmora\\AcmeTool\\", 1252),
+              "\"C:\\Program Files\\Velmora\\AcmeTool\"");
+    EXPECT_EQ(UninstallerArguments("C:\\Acme", 1252), "\"C:\\Acme\"");
+    // The Big5 character A5 5C ends the name; only the backslash after it goes.
+    EXPECT_EQ(UninstallerArguments("C:\\Acme\\\xA5\\\\", 950), "\"C:\\Acme\\\xA5\\\"");
+    EXPECT_EQ(UninstallerArguments("C:\\Acme\\\xA5\\", 950), "\"C:\\Acme\\\xA5\\\"");
+}
+
+// What the uninstall entry keeps of "UnInst.Ini" (the demo's) and "INSTFILE.LST".
+TEST(RecordDigest, Sha256OfTheFilesBytesInLowerCaseHex) {
+    EXPECT_EQ(RecordDigest("[Reg]\r\nRegKey=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AcmeTool\r\n\r\n"
+                           "[Service]\r\nAcmeSvc=True\r\n"),
+              "26954d395ed4280db14eabf9eb8bc541458232a09a4e832bc47060eb217e1790");
+    EXPECT_EQ(RecordDigest(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
 struct TImageCase {
     const char* ImagePath;
     const char* Program;

@@ -15,7 +15,7 @@ import peimage  # noqa: E402
 from peimage import Import  # noqa: E402
 
 
-def build_pe(dlls, pe32plus=False, subsystem=(4, 0), delayed=()):
+def build_pe(dlls, pe32plus=False, subsystem=(4, 0), delayed=(), timestamp=0, dll_characteristics=0):
     """A PE image whose one section (RVA 0x1000, file offset 0x200) holds the
     import descriptors, lookup tables and names. dlls: [(name, [function name
     or ordinal number, ...])]; delayed: the same, for the delay-load table."""
@@ -58,11 +58,11 @@ def build_pe(dlls, pe32plus=False, subsystem=(4, 0), delayed=()):
     struct.pack_into("<I", head, 0x3C, 0x40)
     head[0x40:0x44] = b"PE\0\0"
     machine = 0x8664 if pe32plus else 0x14C
-    struct.pack_into("<HHIIIHH", head, 0x44, machine, 1, 0, 0, 0, optsize, 0x102)
+    struct.pack_into("<HHIIIHH", head, 0x44, machine, 1, timestamp, 0, 0, optsize, 0x102)
     opt = 0x58
     struct.pack_into("<H", head, opt, 0x20B if pe32plus else 0x10B)
     struct.pack_into("<HHHHHH", head, opt + 40, 4, 0, 0, 0, subsystem[0], subsystem[1])
-    struct.pack_into("<H", head, opt + 68, 2)
+    struct.pack_into("<HH", head, opt + 68, 2, dll_characteristics)
     dirs = opt + (112 if pe32plus else 96)
     struct.pack_into("<I", head, dirs - 4, 16)
     struct.pack_into("<II", head, dirs + 8, section_rva, 20 * (len(dlls) + 1))
@@ -112,6 +112,11 @@ class PEReader(unittest.TestCase):
         self.assertEqual([(i.dll, i.name, i.delayed) for i in image.imports()],
                          [("KERNEL32.dll", "CloseHandle", False), ("VERSION.dll", "GetFileVersionInfoA", True)])
 
+    def test_TimeStampAndDllCharacteristicsAreRead(self):
+        image = peimage.PEImage(build_pe([], timestamp=0x5F5E1000, dll_characteristics=0x8140))
+        self.assertEqual(image.timestamp, 0x5F5E1000)
+        self.assertEqual(image.dll_characteristics, 0x8140)
+
     def test_NotAnImageIsRefused(self):
         for data in (b"", b"ZM" + bytes(100), b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + b"NE\0\0" + bytes(64)):
             with self.assertRaises((peimage.PEError, struct.error)):
@@ -155,6 +160,15 @@ class Rules(unittest.TestCase):
                          ["the image asks for subsystem version 5.1; Windows 98 and NT 4 load only 4.0"])
         self.assertEqual(len(self.check([], os_version=(6, 0))), 1)
 
+    def test_ABuildTimeStampOrNoTerminalServerFlagFails(self):
+        self.assertEqual(self.check([], timestamp=0x6575A1B2, dll_characteristics=0x8140),
+                         ["the image carries the build time stamp 0x6575a1b2: link with --no-insert-timestamp"])
+        self.assertEqual(self.check([], timestamp=0, dll_characteristics=0x0140),
+                         ["the image is not Terminal-Server aware: link with --tsaware"])
+        self.assertEqual(self.check([], timestamp=0, dll_characteristics=0x8000), [])
+        # The programs of a package (the DLL rule only) are not ours to stamp.
+        self.assertEqual(self.check([], dll_rule_only=True, timestamp=1, dll_characteristics=0), [])
+
     def test_DllRuleOnlyIgnoresFunctionsButNotTheDllSet(self):
         imports = [Import("KERNEL32.dll", "GetTickCount64"), Import("KERNEL32.dll", "Unreviewed")]
         self.assertEqual(self.check(imports, dll_rule_only=True, subsystem_version=(6, 0)), [])
@@ -194,15 +208,16 @@ class RepositoryList(unittest.TestCase):
         bad = [Import("KERNEL32.dll", "GetTickCount64"), Import("KERNEL32.dll", "AddVectoredExceptionHandler"),
                Import("KERNEL32.dll", "TryEnterCriticalSection"), Import("KERNEL32.dll", "SetFilePointerEx"),
                Import("COMCTL32.dll", "SetWindowSubclass"), Import("MSIMG32.dll", "TransparentBlt"),
-               Import("libwinpthread-1.dll", "pthread_create")]
+               Import("libwinpthread-1.dll", "pthread_create"), Import("USER32.dll", "GetAncestor")]
         problems = check_imports.check(bad, self.reviewed)
-        self.assertEqual(len(problems), 7, problems)
+        self.assertEqual(len(problems), 8, problems)
         for imp, problem in zip(bad, problems):
             self.assertIn(imp.dll, problem)
         self.assertIn("GetTickCount64 is not exported by 98se, 2000sp4, xpsp3", problems[0])
         self.assertIn("AddVectoredExceptionHandler is not exported by 98se, 2000sp4", problems[1])
         self.assertIn("TryEnterCriticalSection is not exported by 98se", problems[2])
         self.assertIn("SetFilePointerEx is not exported by 98se", problems[3])
+        self.assertIn("GetAncestor is not exported by 98se", problems[7])
 
     def test_TheWizardsOrdinaryImportsPass(self):
         ok = [Import("KERNEL32.dll", "SetFilePointer"), Import("USER32.dll", "CallWindowProcA"),

@@ -13,9 +13,9 @@ inline std::string FromHex(const char* hex) {
     return out;
 }
 
-// Every number 0 to 49 of the active table against the bytes written out above.
+// Every number 0 to 59 of the active table against the bytes written out above.
 inline void ExpectActiveTable(int lang) {
-    for (unsigned n = 0; n <= 49; ++n) {
+    for (unsigned n = 0; n <= 59; ++n) {
         std::string expected;
         for (const auto& e : kExpectedMessages)
             if (e.Number == n) expected = FromHex(lang == 0 ? e.GbHex : lang == 1 ? e.B5Hex : e.EnHex);

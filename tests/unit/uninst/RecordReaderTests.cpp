@@ -122,7 +122,8 @@ TEST(UninstEntry, NumberedValuesStopAtTheFirstGap) {
     EXPECT_TRUE(e.SharedFiles.empty());
     EXPECT_EQ(UninstEntryValueNames(e),
               (TLines{"DisplayName", "UnInstallPath", "GrpName", "UnInstallString", "Publisher", "InstallLocation",
-                      "DisplayIcon", "EstimatedSize", "NoModify", "NoRepair", "kxGroupDir", "kxCreatedDir0",
+                      "DisplayIcon", "EstimatedSize", "NoModify", "NoRepair", "kxGroupDir", "kxIniSha256",
+                      "kxListSha256", "kxCreatedDir0",
                       "kxCreatedDir1", "kxShortcut0", "kxRegValue0", "kxRegKey0", "kxRegKey1"}));
 }
 

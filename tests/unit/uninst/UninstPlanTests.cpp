@@ -2,6 +2,8 @@
 // records it refuses, as a table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "uninst/UninstPlan.h"
 
 using namespace kx;
@@ -68,14 +70,16 @@ TEST(UninstPlan, DemoInstallationIsRemovedInTheSafeOrder) {
     const struct {
         std::string Path;
         bool Shared;
-    } files[] = {{t + "acmeui.exe", false},
-                 {t + "acmesvc.exe", false},
-                 {"C:\\WINDOWS\\system32\\acmehook.dll", true},
-                 {t + "readme.txt", false},
-                 {"C:\\WINDOWS\\system32\\drivers\\acmedisk.sys", true}};
+        int Record;
+    } files[] = {{t + "acmeui.exe", false, -1},
+                 {t + "acmesvc.exe", false, -1},
+                 {"C:\\WINDOWS\\system32\\acmehook.dll", true, 0},
+                 {t + "readme.txt", false, -1},
+                 {"C:\\WINDOWS\\system32\\drivers\\acmedisk.sys", true, 1}};
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(plan.Files[i].Path, files[i].Path);
         EXPECT_EQ(plan.Files[i].Shared, files[i].Shared) << files[i].Path;
+        EXPECT_EQ(plan.Files[i].Record, files[i].Record) << files[i].Path;
     }
     EXPECT_EQ(plan.GroupDir, kGroup);
     EXPECT_EQ(plan.Shortcuts, DemoEntry().Shortcuts);
@@ -105,6 +109,59 @@ TEST(UninstPlan, SameFileListedTwiceIsRemovedOnceAndSharedRecordsNotListedStillC
     EXPECT_EQ(plan.Files[1].Path, "C:\\WINDOWS\\system32\\acmehook.dll");
     EXPECT_EQ(plan.Files[3].Path, "C:\\Program Files\\Common Files\\Tarnwick\\old.dll");
     EXPECT_TRUE(plan.Files[3].Shared);
+    EXPECT_EQ(plan.Files[3].Record, 2);
+}
+
+TEST(UninstPlan, ASharedFileRecordedTwiceKeepsItsFirstRecord) {
+    TUninstEntry e = DemoEntry();
+    e.SharedFiles = {"C:\\WINDOWS\\system32\\x.dll", "C:\\WINDOWS\\system32\\y.dll", "c:\\windows\\SYSTEM32\\X.DLL"};
+    TUninstPlan plan;
+    ASSERT_TRUE(MakeUninstPlan(DemoIni(), {}, e, Places(), plan));
+    ASSERT_EQ(plan.Files.size(), 2u);
+    EXPECT_EQ(plan.Files[0].Record, 0);
+    EXPECT_EQ(plan.Files[1].Path, "C:\\WINDOWS\\system32\\y.dll");
+    EXPECT_EQ(plan.Files[1].Record, 1);
+}
+
+// The digests the setup stored of the record files it wrote (SHA-256, here of
+// the demo's "UnInst.Ini" and of a one-line list).
+const char kIni[] = "[Reg]\r\nRegKey=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AcmeTool\r\n\r\n"
+                    "[Service]\r\nAcmeSvc=True\r\n";
+const char kIniDigest[] = "26954d395ed4280db14eabf9eb8bc541458232a09a4e832bc47060eb217e1790";
+const char kList[] = "abc";
+const char kListDigest[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+TEST(RecordFiles, UnchangedOnlyWhileBothMatchTheirDigests) {
+    TUninstEntry e;
+    e.IniDigest = kIniDigest;
+    e.ListDigest = kListDigest;
+    EXPECT_EQ(CheckRecordFiles(kIni, kList, e), TRecordCheck::Unchanged);
+    // Digests written in capitals are the same digests.
+    e.ListDigest = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+    EXPECT_EQ(CheckRecordFiles(kIni, kList, e), TRecordCheck::Unchanged);
+    // A record a user added to the list, a service taken out of the settings.
+    EXPECT_EQ(CheckRecordFiles(kIni, std::string(kList) + "C:\\Acme\\x\\foo.sys\r\n", e), TRecordCheck::ListChanged);
+    EXPECT_EQ(CheckRecordFiles("[Reg]\r\nRegKey=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AcmeTool\r\n",
+                               kList, e),
+              TRecordCheck::IniChanged);
+    // An entry without digests gives nothing to trust the files by.
+    TUninstEntry none;
+    EXPECT_EQ(CheckRecordFiles(kIni, kList, none), TRecordCheck::IniChanged);
+    none.IniDigest = kIniDigest;
+    EXPECT_EQ(CheckRecordFiles(kIni, kList, none), TRecordCheck::ListChanged);
+}
+
+TEST(RecordFiles, DigestsAreReadFromTheEntryAndGoWithIt) {
+    const TUninstEntry e = ReadUninstEntry([](const std::string& name) -> std::optional<std::string> {
+        if (name == "kxIniSha256") return std::string(kIniDigest);
+        if (name == "kxListSha256") return std::string(kListDigest);
+        return std::nullopt;
+    });
+    EXPECT_EQ(e.IniDigest, kIniDigest);
+    EXPECT_EQ(e.ListDigest, kListDigest);
+    const TLines names = UninstEntryValueNames(e);
+    EXPECT_NE(std::find(names.begin(), names.end(), "kxIniSha256"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "kxListSha256"), names.end());
 }
 
 TEST(UninstPlan, UninstallKeyElsewhereLosesOnlyItsKnownValues) {

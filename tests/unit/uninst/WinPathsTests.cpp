@@ -1,7 +1,7 @@
-// Windows path rules of the uninstaller, checked natively with the code pages it meets.
+// Windows path rules of the setup and the uninstaller, checked natively with the code pages they meet.
 #include <gtest/gtest.h>
 
-#include "uninst/WinPaths.h"
+#include "base/WinPaths.h"
 
 using namespace kx;
 
@@ -79,6 +79,21 @@ TEST(WinPaths, SamePathIgnoresCaseAndTheTrailingBackslash) {
     EXPECT_TRUE(IsDriveRoot("d:\\", kAnsi));
     EXPECT_TRUE(IsDriveRoot("D:", kAnsi));
     EXPECT_FALSE(IsDriveRoot("D:\\x", kAnsi));
+}
+
+// LoadSystemLibrary loads by the path this gives, or not at all: a bare name
+// would be searched for in the program's folder first.
+TEST(WinPaths, SystemLibraryPathIsFullOrEmpty) {
+    EXPECT_EQ(SystemLibraryPath("C:\\WINDOWS\\system32\\", "version.dll", kAnsi), "C:\\WINDOWS\\system32\\version.dll");
+    EXPECT_EQ(SystemLibraryPath("C:\\WINNT\\System32", "uxtheme.dll", kAnsi), "C:\\WINNT\\System32\\uxtheme.dll");
+    // A folder whose name ends in the Big5 character A5 5C gets a backslash of its own.
+    EXPECT_EQ(SystemLibraryPath("C:\\\xA5\\", "a.dll", kBig5), "C:\\\xA5\\\\a.dll");
+    // No system folder (GetSystemDirectory failed), or one that is not a full path.
+    for (const char* dir : {"", "\\", "system32\\", "\\WINDOWS\\system32\\", "C:system32", "\\\\server\\sys\\"})
+        EXPECT_EQ(SystemLibraryPath(dir, "version.dll", kAnsi), "") << dir;
+    // A name that is a path of its own.
+    for (const char* name : {"", "..\\x.dll", "C:\\x.dll", "sub/x.dll", "x*.dll"})
+        EXPECT_EQ(SystemLibraryPath("C:\\WINDOWS\\system32\\", name, kAnsi), "") << name;
 }
 
 } // namespace

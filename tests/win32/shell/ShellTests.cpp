@@ -184,7 +184,7 @@ TEST_F(ProgramGroup, DoubleByteTrailBackslashIsNotAFolderEnd) {
 // ---------------------------------------------------------------- shortcuts
 
 struct TLinkData {
-    std::string Path, Description;
+    std::string Path, Description, Arguments;
     int ShowCmd = -1;
 };
 
@@ -204,6 +204,8 @@ TLinkData ReadLink(const std::string& file) {
     if (SUCCEEDED(link->GetDescription(buf, MAX_PATH))) d.Description = buf;
     int show = -1;
     if (SUCCEEDED(link->GetShowCmd(&show))) d.ShowCmd = show;
+    buf[0] = 0;
+    if (SUCCEEDED(link->GetArguments(buf, MAX_PATH))) d.Arguments = buf;
     return d;
 }
 
@@ -229,6 +231,19 @@ TEST_F(Shortcut, SavedAndReadBack) {
     // The link format knows only normal, minimised and maximised; a stored
     // SW_SHOW reads back as normal.
     EXPECT_EQ(d.ShowCmd, SW_SHOWNORMAL);
+}
+
+// The uninstaller's shortcut starts the Windows folder's copy with the target folder.
+TEST_F(Shortcut, ArgumentsAreSavedWithTheTarget) {
+    const std::string lnk = "C:\\kxlinks\\With Arguments.Lnk";
+    ASSERT_TRUE(kx::CreateShortcut("C:\\windows\\kxUnInst.exe", "Acme Tool UnInst", lnk,
+                                   "\"C:\\Program Files\\Velmora\\AcmeTool\""));
+    TLinkData d = ReadLink(lnk);
+    EXPECT_TRUE(kx::SameText(d.Path, "C:\\windows\\kxUnInst.exe")) << d.Path;
+    EXPECT_EQ(d.Arguments, "\"C:\\Program Files\\Velmora\\AcmeTool\"");
+    // Without arguments the link has none.
+    ASSERT_TRUE(kx::CreateShortcut("C:\\windows\\notepad.exe", "Plain", lnk));
+    EXPECT_EQ(ReadLink(lnk).Arguments, "");
 }
 
 TEST_F(Shortcut, ExistingLinkIsReplaced) {

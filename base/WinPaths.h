@@ -1,4 +1,4 @@
-// Windows paths as the uninstaller judges them: the same rules on every platform
+// Windows paths as the setup and the uninstaller judge them: the same rules on every platform
 // (the checks are unit-tested natively), for 8-bit text in a code page that may
 // be double-byte, where a 0x5C trail byte is not a backslash.
 #pragma once
@@ -34,5 +34,11 @@ bool SameWinPath(std::string_view a, std::string_view b, unsigned codePage);
 bool IsInsideWinDir(std::string_view path, std::string_view dir, unsigned codePage);
 // "X:\" and "X:" alone.
 bool IsDriveRoot(std::string_view path, unsigned codePage);
+
+// The full path of a DLL of the system folder, for loading it by that path; empty
+// when the folder is not an absolute "X:\..." path (Windows could not name it)
+// or the name is not a plain file name, so that nothing is ever loaded by a bare
+// name, which Windows would look for in the program's folder first.
+std::string SystemLibraryPath(std::string_view systemDir, std::string_view name, unsigned codePage);
 
 } // namespace kx

@@ -1,5 +1,5 @@
-// Windows path rules of the uninstaller, independent of the platform it is built for.
-#include "uninst/WinPaths.h"
+// Windows path rules of the setup and the uninstaller, independent of the platform they are built for.
+#include "base/WinPaths.h"
 
 #include "base/Mbcs.h"
 #include "base/Text.h"
@@ -117,6 +117,13 @@ bool IsInsideWinDir(std::string_view path, std::string_view dir, unsigned codePa
 bool IsDriveRoot(std::string_view path, unsigned codePage) {
     const std::string bare = WithoutTrailingDelim(path, codePage);
     return bare.size() == 2 && IsLetter(bare[0]) && bare[1] == ':';
+}
+
+std::string SystemLibraryPath(std::string_view systemDir, std::string_view name, unsigned codePage) {
+    if (CheckAbsolutePath(systemDir, codePage) != TPathFault::None) return std::string();
+    if (name.empty() || name.find_first_of("\\/:") != std::string_view::npos) return std::string();
+    std::string path = WithTrailingDelim(systemDir, codePage) + std::string(name);
+    return CheckAbsolutePath(path, codePage) == TPathFault::None ? path : std::string();
 }
 
 } // namespace kx
