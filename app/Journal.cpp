@@ -19,6 +19,7 @@ namespace {
 const char kHeaderName[] = "kxJournal";
 const char kVersion[] = "1";
 constexpr std::int32_t kDirectoryAttr = 0x10;
+constexpr std::int32_t kReparsePointAttr = 0x400;
 // A program that has just stopped may hold its file a moment longer.
 constexpr int kDeleteAttempts = 5;
 constexpr unsigned kDeleteRetryMs = 200;
@@ -245,7 +246,7 @@ public:
         for (std::size_t i = 0; i < E.size(); ++i) {
             if (FVoided.count(i) || E[i].Op != TJournalOp::Aside) continue;
             const std::string& aside = E[i].Args[1];
-            if (!IsFile(S, aside)) continue;
+            if (!IsFile(S, aside) || ThroughLink(aside)) continue;
             S.SetFileAttributes(aside, 0);
             if (!S.DeleteFile(aside) && RemoveAtRestart(aside)) FOutcome.AtRestart.push_back(aside);
         }
@@ -320,10 +321,24 @@ private:
         }
     }
 
+    // A path that reaches another place through a junction, symbolic link or
+    // mount point in any of its folders (put there since the run wrote the
+    // journal): nothing is removed or moved through it.
+    bool ThroughLink(const std::string& path) {
+        for (std::string at = RemoveTrailingBackslash(path);;) {
+            const std::int32_t a = S.FileAttributes(at);
+            if (a != -1 && (a & kReparsePointAttr)) return true;
+            const std::string parent = ExtractFileDir(at);
+            if (parent.empty() || parent == at) return false;
+            at = parent;
+        }
+    }
+
     // The run's file at path goes. One that is held is renamed out of the way
     // and deleted at the next restart (the NT family renames a program that
     // runs); false when neither can be done.
     bool RemoveFile(const std::string& path) {
+        if (ThroughLink(path)) return false;
         S.SetFileAttributes(path, 0);
         for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
             if (S.DeleteFile(path) || !Exists(S, path)) return true;
@@ -353,6 +368,7 @@ private:
     // The file set aside goes back to path; what the run put there goes first.
     void PutBack(const TJournalEntry& e, const std::string& path, const std::string& aside) {
         if (!IsFile(S, aside)) return;
+        if (ThroughLink(path) || ThroughLink(aside)) return Failed(e);
         if (IsFile(S, path) && !RemoveFile(path)) {
             // Held and not to be renamed: the old file comes back at the restart,
             // from beside its place (the 9x family removes no folder then, so
@@ -373,7 +389,7 @@ private:
     // at the restart follows them there (the NT family removes folders then).
     void RemoveFolder(const std::string& dir) {
         const std::int32_t a = S.FileAttributes(dir);
-        if (a == -1 || !(a & kDirectoryAttr) || S.RemoveDir(dir)) return;
+        if (a == -1 || !(a & kDirectoryAttr) || ThroughLink(dir) || S.RemoveDir(dir)) return;
         const std::string folder = AddTrailingBackslash(dir);
         const bool waits = std::any_of(FScheduled.begin(), FScheduled.end(), [&](const std::string& p) {
             return p.size() > folder.size() && SameText(p.substr(0, folder.size()), folder);

@@ -291,7 +291,7 @@ std::string TFakeMachine::PathAtRestart(const std::string& path) { return path; 
 
 std::int32_t TFakeMachine::FileAttributes(const std::string& path) {
     Alive();
-    if (State.Dirs.count(Key(path))) return 0x10;
+    if (State.Dirs.count(Key(path))) return ReparsePoints.count(Key(path)) ? 0x410 : 0x10;
     auto it = State.Files.find(Key(path));
     if (it == State.Files.end()) return -1;
     return it->second.Attr == 0 ? 0x80 : it->second.Attr;

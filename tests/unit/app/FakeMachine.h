@@ -95,6 +95,8 @@ public:
     // A running program's file: renames (on the NT family), but does not delete.
     std::set<std::string> Running;
     std::set<std::string> WindowClasses;
+    // Folders that are junctions or symbolic links (upper-case paths).
+    std::set<std::string> ReparsePoints;
     // What "<program> /install /silent" registers: by upper-case program path.
     std::map<std::string, std::pair<std::string, TServiceConfig>> ServicePrograms;
     std::vector<std::string> ProgramsRun;

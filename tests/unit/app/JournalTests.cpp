@@ -219,3 +219,21 @@ TEST(Registry, OverwrittenAndNewValuesAndMadeKeysAreUndone) {
     j.Rollback();
     EXPECT_EQ(Differences(before, m.State), "");
 }
+
+// Between the run and its rollback a folder of the run was swapped for a link
+// to another place: the rollback removes nothing through it and says so.
+TEST(Rollback, NothingIsRemovedThroughALink) {
+    TFakeMachine m;
+    m.PutDir(Folder());
+    TJournal j(m, JournalPath(m), kKey);
+    j.Begin();
+    std::vector<std::string> made;
+    ASSERT_TRUE(j.MakeDirs(Folder() + "bin/", made));
+    j.WriteFile(Folder() + "bin/tool.exe", "new tool");
+    // The link and what it reaches stand for the swap: bin now leads elsewhere.
+    m.ReparsePoints.insert(UpperCase(Folder() + "bin"));
+    const TUndoOutcome undo = j.Rollback();
+    EXPECT_TRUE(m.HasFile(Folder() + "bin/tool.exe")) << "not deleted through the link";
+    EXPECT_TRUE(m.State.Dirs.count(UpperCase(Folder() + "bin")));
+    EXPECT_FALSE(undo.Failed.empty());
+}
