@@ -139,7 +139,7 @@ public:
 
     void Run() {
         FSystemDir = S.SystemDir();
-        FSharedDir = AddTrailingBackslash(S.CommonFilesDir() + kSharedFolderName);
+        FSharedDir = AddTrailingBackslash(S.CommonFilesDir() + F.FSharedDir);
         FAppRunning = !F.FFindClass.empty() && S.WindowOfClassExists(F.FFindClass);
         for (const std::string& line : F.FDestDirs) FSubDirs.push_back({KeyOf(line), SplitText(ValueOf(line), ';')});
 

@@ -38,9 +38,6 @@ bool MakeInstallDir(const std::string& dir, std::vector<std::string>& createdDir
 // earlier lines, then each new line that is not there yet (case-insensitive).
 std::string MergeInstalledList(const std::string& earlier, const std::vector<std::string>& lines);
 
-// The name of the package's folder under Common Files (the shared folder).
-constexpr const char* kSharedFolderName = "Tarnwick";
-
 // Builds FSelFiles from the check marks and writes each entry to its folder
 // (or, while the application runs, a file of FReNameList that is at its
 // destination under a staging name there, to replace it at the next restart),

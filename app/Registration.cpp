@@ -158,6 +158,7 @@ void RegisterUninstall(TRunContext& c) {
     j.SetValue(key, "Publisher", RegString(f.FCompany));
     j.SetValue(key, "InstallLocation", RegString(f.FInstallDir));
     j.SetValue(key, "DisplayIcon", RegString(UninstallerPath(f)));
+    if (!f.FProductVersion.empty()) j.SetValue(key, "DisplayVersion", RegString(f.FProductVersion));
     const std::int64_t uninstallerSize = c.System.FileSize(UninstallerPath(f));
     j.SetValue(key, "EstimatedSize",
                RegDword(EstimatedSizeKiB(f.FPlacedFiles,

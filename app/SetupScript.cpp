@@ -19,6 +19,13 @@ std::vector<std::string> SplitReNameList(std::string_view text) {
     return parts;
 }
 
+std::string SuggestedInstallDir(const std::string& programFiles, const std::string& vendor, const std::string& prgDir) {
+    std::string dir = programFiles;
+    for (const std::string* part : {&vendor, &prgDir})
+        if (!part->empty()) dir += *part + "\\";
+    return dir;
+}
+
 void ReadSetupScript(const TMemIniFile& ini, int setupLang, TSetupFields& f, std::vector<std::string>& compNames) {
     f.FServices = ini.ReadSection("Service");
     f.FAutoReg = ini.ReadSection("AutoReg");
@@ -31,6 +38,11 @@ void ReadSetupScript(const TMemIniFile& ini, int setupLang, TSetupFields& f, std
     f.FReNameList = SplitReNameList(ini.ReadString("COMMON", "ReNameList", ""));
     f.FWin9x = SameText(ini.ReadString("COMMON", "WIN9X", "FALSE"), "TRUE");
     f.FWin2k = SameText(ini.ReadString("COMMON", "WIN2K", "FALSE"), "TRUE");
+    // The folder names of the package's maker; kxpack writes the default ones
+    // into every script that names none, so a missing key means no folder.
+    f.FVendorDir = ini.ReadString("COMMON", "VendorDir", "");
+    f.FSharedDir = ini.ReadString("COMMON", "SharedDir", "");
+    f.FProductVersion = ini.ReadString("COMMON", "ProductVersion", "");
 
     const std::string lang = LangSectionPrefix(setupLang);
     const std::string grp = lang + "GrpName";

@@ -35,6 +35,9 @@ struct TSetupFields {
     std::vector<std::string> FAutoReg;       // "key;value name;file" entries
     std::vector<std::string> FDestDirs;      // "subdir=file;file" lines
     bool FWin9x = false, FWin2k = false;
+    std::string FVendorDir;                  // folder under Program Files that holds FPrgDir; empty: none
+    std::string FSharedDir;                  // folder under Common Files for the files of letter C; empty: none
+    std::string FProductVersion;             // DisplayVersion of the uninstall entry; empty: not written
     std::vector<TPlacedFile> FPlacedFiles;   // one per FSelFiles entry that was written/scheduled, in order (duplicates as they come); rebuilt by every run
     std::vector<std::string> FCreatedDirs;   // directories that this setup created, full paths with a trailing backslash, parents before children, no duplicates (case-insensitive)
     std::string FGroupDir;                   // the program-group folder of the last run, with a trailing backslash
@@ -47,6 +50,10 @@ std::string LangSectionPrefix(int setupLang);
 // Every ";" ends an entry: "a;b;" gives a and b, ";a" and "a;;b" keep their
 // empty entry, an empty text gives none.
 std::vector<std::string> SplitReNameList(std::string_view text);
+
+// The folder the directory page suggests: vendor (when not empty) and prgDir
+// below programFiles (which ends in a backslash), with a trailing backslash.
+std::string SuggestedInstallDir(const std::string& programFiles, const std::string& vendor, const std::string& prgDir);
 
 // Fills every script field of f and the component names (item i pairs with
 // line i of FCompFiles), in the order the script is read. Fields the script

@@ -482,7 +482,7 @@ void TSetupFM::cmbSetupTypeChange() {
 }
 
 std::string TSetupFM::SuggestedInstallDir() const {
-    return Format("%sProgram Files\\Velmora\\%s\\", GetWindowsPath().substr(0, 3), FPrgDir);
+    return ::kx::SuggestedInstallDir(GetProgramFilesPath(), FVendorDir, FPrgDir);
 }
 
 void TSetupFM::SuggestInstallDir() {

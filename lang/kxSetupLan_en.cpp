@@ -33,7 +33,7 @@ const TMessageEntry kTable[] = {
     {msgInstallSuccess, "Install successfuly!"},
     {msgUninstShortcut, "%s UnInst"},
     {msgUninstall, "UnInstall"},
-    {msgStoppingService, "Stopping Velmora Service %s..."},
+    {msgStoppingService, "Stopping Service %s..."},
     {msgDeletingFile, "Deleting File %s..."},
     {msgDeletingGroups, "Deleting Groups..."},
     {msgClearRegistry, "Clear the registry"},

@@ -50,9 +50,16 @@ std::string GetProgramPath();
 bool IsNTFamily();
 std::string GetWindowsPath();     // with a trailing backslash, not cached
 std::string GetSystemPath();      // with a trailing backslash, cached
-std::string GetCommonFilesPath(); // the maker folder under Common Files, created on every call
+// The Program Files folder as the system gives it to this (32-bit) program:
+// "ProgramFilesDir" of HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion ("Program
+// Files (x86)" on 64-bit Windows), else the Windows folder's drive and "Program
+// Files"; with a trailing backslash.
+std::string GetProgramFilesPath();
+// The maker folder `folder` under Common Files (the Common Files folder itself
+// when folder is empty), created on every call, with a trailing backslash.
+std::string GetCommonFilesPath(const std::string& folder);
 // The same, appending to `created` the folders this call made.
-std::string GetCommonFilesPath(std::vector<std::string>& created);
+std::string GetCommonFilesPath(const std::string& folder, std::vector<std::string>& created);
 // The Common Files folder itself, with a trailing backslash; nothing is made.
 std::string GetCommonFilesRoot();
 #endif

@@ -15,7 +15,20 @@ const DWORD gPlatformId = [] {
     return vi.dwPlatformId;
 }();
 
-const char kMakerFolder[] = "Tarnwick";
+const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
+// A text value of kCurrentVersionKey; empty when missing.
+std::string ReadCurrentVersionText(const char* name) {
+    TRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return {};
+    char buf[1024];
+    DWORD type = 0, size = sizeof buf - 1;
+    if (RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return {};
+    buf[size] = 0;
+    return buf;
+}
 } // namespace
 
 bool IsNTFamily() { return gPlatformId == VER_PLATFORM_WIN32_NT; }
@@ -36,31 +49,25 @@ std::string GetSystemPath() {
     return cached;
 }
 
-std::string GetCommonFilesPath() {
-    std::vector<std::string> created;
-    return GetCommonFilesPath(created);
+std::string GetProgramFilesPath() {
+    std::string dir = ReadCurrentVersionText("ProgramFilesDir");
+    if (dir.empty()) dir = GetWindowsPath().substr(0, 3) + "Program Files";
+    return AddTrailingBackslash(dir);
 }
 
-std::string GetCommonFilesPath(std::vector<std::string>& created) {
-    const std::string dir = GetCommonFilesRoot() + kMakerFolder;
+std::string GetCommonFilesPath(const std::string& folder) {
+    std::vector<std::string> created;
+    return GetCommonFilesPath(folder, created);
+}
+
+std::string GetCommonFilesPath(const std::string& folder, std::vector<std::string>& created) {
+    const std::string dir = GetCommonFilesRoot() + folder;
     MakeDirPath(dir, created);
     return AddTrailingBackslash(dir);
 }
 
 std::string GetCommonFilesRoot() {
-    std::string dir;
-    TRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, key.Put()) ==
-        ERROR_SUCCESS) {
-        char buf[1024];
-        DWORD type = 0, size = sizeof buf - 1;
-        if (RegQueryValueExA(key.Get(), "CommonFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) ==
-                ERROR_SUCCESS &&
-            (type == REG_SZ || type == REG_EXPAND_SZ)) {
-            buf[size] = 0;
-            dir = buf;
-        }
-    }
+    std::string dir = ReadCurrentVersionText("CommonFilesDir");
     if (dir.empty()) dir = GetSystemPath().substr(0, 3) + "Program Files\\Common Files";
     return AddTrailingBackslash(dir);
 }

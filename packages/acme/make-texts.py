@@ -16,8 +16,11 @@ def lang_sections(prefix, grp, company, version, comps, links):
 FILES_MAIN = "acmeui.exe;acmesvc.exe;acmehook.dll[S;readme.txt"
 FILES_DISK = "acmedisk.sys[S"
 
+# The demo names the default folders of its maker (Program Files\Velmora,
+# Common Files\Tarnwick) itself, so the script the setup carries is this one.
 common = ("[Common]\r\nAutoRun=acmeui.exe\r\nSERVICENAME=AcmeSvc\r\nSERVICEFILE=acmesvc.exe\r\n"
-          "FindClass=TAcmeMainWindow\r\nReNameList=acmehook.dll;acmeui.exe\r\nWIN2K=TRUE\r\n\r\n"
+          "FindClass=TAcmeMainWindow\r\nReNameList=acmehook.dll;acmeui.exe\r\nWIN2K=TRUE\r\n"
+          "VendorDir=Velmora\r\nSharedDir=Tarnwick\r\n\r\n"
           "[Service]\r\nAcmeSvc=TRUE\r\n\r\n")
 tail = "[DESTDIR]\r\ndrivers=acmedisk.sys\r\n\r\n[AutoReg]\r\nSOFTWARE\\Acme\\Tool;InstallPath;acmeui.exe=1\r\n"
 

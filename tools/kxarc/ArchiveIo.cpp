@@ -8,6 +8,7 @@
 
 #include "base/Random.h"
 #include "sys/Files.h"
+#include "sys/NativePath.h"
 #include "tools/kxarc/BlockPipeline.h"
 
 namespace fs = std::filesystem;
@@ -40,7 +41,7 @@ TOpened OpenForReading(const std::string& archive) {
     r.Arc->SetReadOnly(true);
     r.Arc->SetOptions(TOptions(r.Arc->Options()).Include(oMaintainFileDirectory));
     std::error_code ec;
-    r.Arc->SetFileName(fs::absolute(archive, ec).lexically_normal().string());
+    r.Arc->SetFileName(PathToNative(fs::absolute(NativeToPath(archive), ec).lexically_normal()));
     r.Arc->Open();
     for (const auto& o : r.Arc->FileList())
         r.Entries.push_back(o->FileEntry);
@@ -87,7 +88,7 @@ std::string TempPath() {
     for (;;) {
         fs::path p = dir / (std::string(ToolName()) + "-" + UniqueSuffix() + ".tmp");
         if (!fs::exists(p, ec))
-            return p.string();
+            return PathToNative(p);
     }
 }
 
@@ -117,7 +118,7 @@ TWriteResult WriteArchive(const std::string& archive, const std::vector<TArchive
     arc.SetOptions(opts);
     // The component makes the archive's directory first and wants one to make.
     std::error_code ec;
-    arc.SetFileName(fs::absolute(archive, ec).lexically_normal().string());
+    arc.SetFileName(PathToNative(fs::absolute(NativeToPath(archive), ec).lexically_normal()));
 
     std::unique_ptr<TBlockPipeline> pipeline;
     if (jobs > 1 && !o.Solid) {
@@ -141,10 +142,12 @@ TWriteResult WriteArchive(const std::string& archive, const std::vector<TArchive
             bar.Update(static_cast<int>((done + static_cast<double>(current) * percent / 100.0) * 100.0 / total),
                        label);
     };
-    const std::string* storedName = nullptr;
+    const TArchiveInput* adding = nullptr;
     arc.OnAddFile = [&](TArchiverRoot*, TFileEntry& entry, bool&) {
-        if (storedName && !storedName->empty())
-            entry.Name = *storedName;
+        if (adding && !adding->StoredName.empty())
+            entry.Name = adding->StoredName;
+        if (adding && adding->Date >= 0)
+            entry.Date = adding->Date;
     };
 
     try {
@@ -154,7 +157,7 @@ TWriteResult WriteArchive(const std::string& archive, const std::vector<TArchive
         std::size_t fileIndex = 0;
         for (const auto& in : inputs) {
             arc.SetStartingDirectory(in.StartingDir);
-            storedName = &in.StoredName;
+            adding = &in;
             label = in.Path;
             current = in.Size;
             leftOut.clear();

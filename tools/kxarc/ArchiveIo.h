@@ -39,6 +39,7 @@ struct TArchiveInput {
     bool Folder = false;
     std::int64_t Size = 0;
     std::string StoredName;   // when not empty, the entry's name whatever Path is
+    double Date = -1;         // when not negative, the entry's date instead of the file's
 };
 
 struct TWriteOptions {

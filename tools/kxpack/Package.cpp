@@ -2,6 +2,7 @@
 #include "tools/kxpack/Package.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,8 +10,11 @@
 #include <memory>
 #include <optional>
 
+#include "app/MemIniFile.h"
 #include "base/Format.h"
 #include "sys/Files.h"
+#include "sys/FileTimes.h"
+#include "sys/NativePath.h"
 #include "tools/kxarc/ArchiveIo.h"
 
 namespace fs = std::filesystem;
@@ -31,8 +35,8 @@ std::optional<std::string> ReadIfPresent(const fs::path& path) {
     if (!fs::exists(st))
         return std::nullopt;
     if (fs::is_directory(st))
-        throw EInputOutput(Format("%s is a directory, not a file", path.string()));
-    std::vector<std::uint8_t> bytes = ReadBinaryFile(path.string());
+        throw EInputOutput(Format("%s is a directory, not a file", PathToNative(path)));
+    std::vector<std::uint8_t> bytes = ReadBinaryFile(PathToNative(path));
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -43,6 +47,15 @@ std::string Join(const std::vector<std::string>& parts) {
     return s;
 }
 
+// When the file was last written, in UTC.
+TDateTime ModifiedUtc(const std::string& path) {
+    std::int64_t seconds = 0;
+    int milliseconds = 0;
+    if (!ModifiedTimeUtc(path, seconds, milliseconds))
+        throw EInputOutput(Format("cannot read the time of %s", path));
+    return UtcDateTime(seconds, milliseconds);
+}
+
 // The files below dir in a stable order (sorted by name per level); symbolic
 // links to files are followed, links to folders are not.
 void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& package) {
@@ -51,12 +64,12 @@ void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& packag
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
         items.push_back(*it);
     if (ec)
-        throw EInputOutput(Format("cannot read the folder %s: %s", dir.string(), ec.message()));
+        throw EInputOutput(Format("cannot read the folder %s: %s", PathToNative(dir), ec.message()));
     std::sort(items.begin(), items.end(),
               [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
     for (const auto& item : items) {
         std::error_code e2;
-        below.push_back(item.path().filename().string());
+        below.push_back(PathToNative(item.path().filename()));
         std::string stored = Join(below);
         std::string shown = std::string(FilesFolderName) + "/" + stored;
         std::replace(shown.begin(), shown.end(), '\\', '/');
@@ -69,12 +82,14 @@ void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& packag
         } else if (item.is_regular_file(e2)) {
             std::int64_t size = static_cast<std::int64_t>(item.file_size(e2));
             if (e2)
-                throw EInputOutput(Format("cannot read %s: %s", item.path().string(), e2.message()));
-            if (size > MaxStoredSize)
+                throw EInputOutput(Format("cannot read %s: %s", PathToNative(item.path()), e2.message()));
+            if (size > MaxStoredSize) {
                 package.Findings.push_back({TSeverity::Error, shown, 0,
                                             "the file is 2 GB or larger; the payload cannot store it"});
-            else
-                package.Files.push_back({item.path().string(), stored, size});
+            } else {
+                const std::string path = PathToNative(item.path());
+                package.Files.push_back({path, stored, size, ModifiedUtc(path)});
+            }
         } else {
             package.Findings.push_back({TSeverity::Warning, shown, 0,
                                         "neither a file nor a folder (or a broken link); not packed"});
@@ -85,7 +100,7 @@ void Walk(const fs::path& dir, std::vector<std::string>& below, TPackage& packag
 
 void ReadArchivePayload(const std::string& archive, TPackage& package, kxarc::TProgressBar& bar) {
     std::error_code ec;
-    if (!fs::is_regular_file(archive, ec))
+    if (!fs::is_regular_file(NativeToPath(archive), ec))
         throw EInputOutput(Format("cannot read the payload archive %s: no such file", archive));
     auto problem = [&](const std::string& text) {
         package.Findings.push_back({TSeverity::Error, archive, 0, text});
@@ -119,13 +134,46 @@ void ReadArchivePayload(const std::string& archive, TPackage& package, kxarc::TP
 
 } // namespace
 
+std::string WithDefaultFolders(const std::string& script) {
+    const TMemIniFile ini(script);
+    const std::string missing = "\x01";
+    std::string added;
+    for (auto [key, value] : {std::pair{"VendorDir", DefaultVendorDir}, std::pair{"SharedDir", DefaultSharedDir}})
+        if (ini.ReadString("COMMON", key, missing) == missing)
+            added += std::string(key) + "=" + value + "\r\n";
+    if (added.empty())
+        return script;
+    std::string out = script;
+    if (!out.empty() && out.back() != '\n' && out.back() != '\r')
+        out += "\r\n";
+    // A section named again continues the first one.
+    return out + "[Common]\r\n" + added;
+}
+
+TDateTime UtcDateTime(std::int64_t unixSeconds, int milliseconds) {
+    using namespace std::chrono;
+    const sys_seconds at{seconds{unixSeconds}};
+    const sys_days day = floor<days>(at);
+    const year_month_day ymd{day};
+    const hh_mm_ss<seconds> time{at - day};
+    DateTimeParts p;
+    p.Year = static_cast<int>(ymd.year());
+    p.Month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+    p.Day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    p.Hour = static_cast<int>(time.hours().count());
+    p.Minute = static_cast<int>(time.minutes().count());
+    p.Second = static_cast<int>(time.seconds().count());
+    p.MilliSecond = milliseconds;
+    return EncodeDateTime(p);
+}
+
 std::vector<std::uint8_t> ReadBinaryFile(const std::string& path) {
     std::unique_ptr<std::FILE, TFileCloser> f(std::fopen(path.c_str(), "rb"));
     if (!f)
         throw EInputOutput(Format("cannot read %s: %s", path, std::strerror(errno)));
     std::vector<std::uint8_t> bytes;
     std::error_code ec;
-    std::uintmax_t expected = fs::file_size(path, ec);
+    std::uintmax_t expected = fs::file_size(NativeToPath(path), ec);
     if (!ec && expected <= static_cast<std::uintmax_t>(MaxStoredSize))
         bytes.reserve(static_cast<std::size_t>(expected));
     std::uint8_t buffer[65536];
@@ -143,10 +191,11 @@ std::vector<std::uint8_t> ReadBinaryFile(const std::string& path) {
 TPackage ReadPackage(const std::string& dir, const std::string& payloadArchive, kxarc::TProgressBar& bar) {
     TPackage package;
     std::error_code ec;
-    if (!fs::is_directory(dir, ec))
+    if (!fs::is_directory(NativeToPath(dir), ec))
         throw EInputOutput(Format("the package folder %s does not exist", dir));
-    const fs::path root(dir);
+    const fs::path root = NativeToPath(dir);
     package.Content.Script = ReadIfPresent(root / ScriptFileName);
+    package.Content.Icon = ReadIfPresent(root / IconFileName);
     for (int i = 0; i < 3; ++i)
         package.Content.Licences[i] = ReadIfPresent(root / LicenceFileNames[i]);
 

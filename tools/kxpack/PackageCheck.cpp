@@ -3,6 +3,7 @@
 #include "tools/kxpack/PackageCheck.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <set>
 
@@ -11,6 +12,7 @@
 #include "base/Format.h"
 #include "base/Mbcs.h"
 #include "base/Text.h"
+#include "tools/kxpack/IconFile.h"
 #include "tools/kxpack/TextCheck.h"
 
 namespace kx::kxpack {
@@ -18,6 +20,9 @@ namespace kx::kxpack {
 const char* const ScriptFileName = "setup.ini";
 const char* const LicenceFileNames[3] = {"LICCN.txt", "LICB5.txt", "LICEN.txt"};
 const char* const FilesFolderName = "files";
+const char* const IconFileName = "setup.ico";
+const char* const DefaultVendorDir = "Velmora";
+const char* const DefaultSharedDir = "Tarnwick";
 
 namespace {
 
@@ -31,7 +36,30 @@ const TLanguage Languages[3] = {{"GB", TTextEncoding::Gbk, 936}, {"B5", TTextEnc
 // The language whose lists the others are compared with.
 constexpr int ReferenceLanguage = 2;
 
-const char* const CommonKeys[] = {"SERVICEFILE", "SERVICENAME", "AutoRun", "FindClass", "ReNameList", "WIN9X", "WIN2K"};
+const char* const CommonKeys[] = {"SERVICEFILE", "SERVICENAME", "AutoRun",   "FindClass",      "ReNameList",
+                                  "WIN9X",       "WIN2K",       "VendorDir", "SharedDir",      "ProductVersion",
+                                  "Copyright"};
+const char* const KnownSections[] = {"Common", "Service", "AutoReg", "DESTDIR"};
+const char* const LanguageSectionKinds[] = {"GrpName", "File", "Link"};
+
+// What the wizard has room for, at about 6 pixels a byte (an ASCII letter of
+// its 9-point Times New Roman, half a Chinese character): the title right of
+// the image on the 430-pixel banner, the company line left of the Back
+// button, a component beside its check box and the scroll bar.
+constexpr std::size_t TitleRoom = 62;
+constexpr std::size_t CompanyRoom = 29;
+constexpr std::size_t ComponentRoom = 32;
+// The items a list box holds on Windows 98.
+constexpr std::size_t MaxComponents = 32767;
+// The title is GrpName, the language's "Installer" and VERSION.
+constexpr std::size_t InstallerWordLength[3] = {8, 8, 10};
+
+// The worst case of the folders a 32-bit setup installs to, on 64-bit Windows.
+const char* const WorstProgramFiles = "C:\\Program Files (x86)\\";
+const char* const WorstSystemFolder = "C:\\WINDOWS\\SysWOW64\\";
+const char* const WorstCommonFiles = "C:\\Program Files (x86)\\Common Files\\";
+// The longest name the setup writes into the target directory itself.
+const char* const LongestOwnFile = "INSTFILE.LST";
 const char* const GrpNameKeys[] = {"GrpName", "COMPANY", "VERSION", "REG", "PRGDIR", "UNINST"};
 
 struct TEntry {
@@ -44,6 +72,7 @@ struct TComponent {
     std::string Name;
     int Line = 0;
     std::vector<TEntry> Files;
+    unsigned CodePage = 0; // of Name
 };
 
 struct TLink {
@@ -71,11 +100,35 @@ int LineOf(std::string_view text, std::size_t offset) {
     return line;
 }
 
+const std::string_view UninstallKeyPrefix = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+bool StartsWithText(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && SameText(std::string(s.substr(0, prefix.size())), std::string(prefix));
+}
+
 bool IsAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+
+// Edits (insert, delete, change one character, ignoring ASCII case) that turn a into b.
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            std::size_t up = row[j];
+            bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) == std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
 
 class TChecker {
 public:
@@ -88,6 +141,7 @@ public:
             Add(TSeverity::Error, ScriptFileName, 0, "the install script is missing");
         for (int i = 0; i < 3; ++i)
             CheckLicence(i);
+        CheckIcon();
         CheckPayloadNames();
         std::stable_sort(FFindings.begin(), FFindings.end(), [](const TFinding& a, const TFinding& b) {
             return a.File != b.File ? FileRank(a.File) < FileRank(b.File) : a.Line < b.Line;
@@ -102,14 +156,18 @@ private:
         for (int i = 0; i < 3; ++i)
             if (file == LicenceFileNames[i])
                 return 1 + i;
-        return 4;
+        return file == IconFileName ? 4 : 5;
     }
 
-    void Add(TSeverity severity, std::string file, int line, std::string message) {
-        FFindings.push_back({severity, std::move(file), line, std::move(message)});
+    void Add(TSeverity severity, std::string file, int line, std::string message, unsigned codePage = 0) {
+        FFindings.push_back({severity, std::move(file), line, std::move(message), codePage});
     }
-    void Error(int line, std::string message) { Add(TSeverity::Error, ScriptFileName, line, std::move(message)); }
-    void Warning(int line, std::string message) { Add(TSeverity::Warning, ScriptFileName, line, std::move(message)); }
+    void Error(int line, std::string message, unsigned codePage = 0) {
+        Add(TSeverity::Error, ScriptFileName, line, std::move(message), codePage);
+    }
+    void Warning(int line, std::string message, unsigned codePage = 0) {
+        Add(TSeverity::Warning, ScriptFileName, line, std::move(message), codePage);
+    }
 
     // --- the script as a whole --------------------------------------------------
 
@@ -147,6 +205,7 @@ private:
             CheckLinks(i);
         }
         CheckLanguagesAgree();
+        CheckPathLengths();
         CheckPayloadAgainstComponents();
     }
 
@@ -154,18 +213,34 @@ private:
     void CheckSectionText(const std::string& section) {
         TTextEncoding encoding = TTextEncoding::Ascii;
         const char* what = "outside the language sections";
-        bool known = SameText(section, "COMMON") || SameText(section, "Service") || SameText(section, "AutoReg") ||
-                     SameText(section, "DESTDIR");
+        std::vector<std::string> names(std::begin(KnownSections), std::end(KnownSections));
+        for (const TLanguage& lang : Languages)
+            for (const char* kind : LanguageSectionKinds)
+                names.push_back(std::string(lang.Name) + "." + kind);
+        bool known = false;
+        for (const std::string& name : names)
+            if (SameText(section, name))
+                known = true;
         for (const TLanguage& lang : Languages) {
-            for (const char* kind : {"GrpName", "File", "Link"})
+            for (const char* kind : LanguageSectionKinds)
                 if (SameText(section, std::string(lang.Name) + "." + kind)) {
-                    known = true;
                     encoding = lang.Encoding;
                     what = lang.Name;
                 }
         }
-        if (!known)
-            Warning(FIni.SectionLine(section), Format("unknown section [%s]; the wizard does not read it", section));
+        if (!known) {
+            // A typo loses what the section holds without a word from the wizard.
+            std::string nearest;
+            std::size_t best = 3;
+            for (const std::string& name : names)
+                if (std::size_t d = EditDistance(section, name); d < best) {
+                    best = d;
+                    nearest = name;
+                }
+            Error(FIni.SectionLine(section),
+                  Format("unknown section [%s]; the wizard does not read it, so what it holds is lost%s", section,
+                         nearest.empty() ? std::string() : Format(" (did you mean [%s]?)", nearest)));
+        }
         for (const TIniLine& l : FIni.ReadSectionLines(section)) {
             TTextProblem p = CheckText(l.Text, encoding);
             if (!p.Message.empty())
@@ -250,6 +325,23 @@ private:
         if (SameText(win9x.Text, "TRUE") && SameText(win2k.Text, "TRUE"))
             Error(win2k.Number, "WIN9X and WIN2K are both TRUE, so the setup refuses to run on every Windows; "
                                 "set at most one of them");
+
+        for (const char* key : {"VendorDir", "SharedDir"}) {
+            TIniLine folder = Setting(s, key);
+            if (!folder.Text.empty()) {
+                if (std::string problem = RelativePathProblem(folder.Text); !problem.empty())
+                    Error(folder.Number, Format("%s %s %s", key, Quoted(folder.Text), problem));
+            }
+        }
+        TIniLine shared = Setting(s, "SharedDir");
+        if (shared.Number && shared.Text.empty())
+            Warning(shared.Number, "SharedDir is empty, so the files of letter C go straight into Common Files, "
+                                   "which every program shares");
+        TIniLine version = Setting(s, "ProductVersion");
+        if (!version.Text.empty() && (version.Text[0] < '0' || version.Text[0] > '9'))
+            Warning(version.Number, Format("ProductVersion %s does not start with a number, so the version "
+                                           "resource's numbers are 0.0.0.0 (write it as 2.1.0 or 2.1.0 beta)",
+                                           Quoted(version.Text)));
     }
 
     // Sections read as key names: each line needs an "=" or its name is empty.
@@ -315,17 +407,28 @@ private:
         const std::string section = SectionName(lang, "File");
         if (!FIni.SectionExists(section))
             return components;
-        std::set<std::string> names;
+        std::map<std::string, int> names;
+        const unsigned cp = lang.CodePage;
         for (const TIniLine& l : FIni.ReadSectionLines(section)) {
             if (!HasEquals(l.Text)) {
                 Error(l.Number, Format("[%s]: this line has no '='; a component is 'name=file;file'", section));
                 continue;
             }
-            TComponent c{Key(l.Text), l.Number, {}};
-            if (c.Name.empty())
+            TComponent c{Key(l.Text), l.Number, {}, cp};
+            if (c.Name.empty()) {
                 Error(l.Number, Format("[%s]: the component has no name", section));
-            else if (!names.insert(c.Name).second)
-                Warning(l.Number, Format("[%s]: component %s is listed twice", section, Quoted(c.Name)));
+            } else if (auto [it, fresh] = names.emplace(c.Name, l.Number); !fresh) {
+                Error(l.Number,
+                      Format("[%s]: component %s is listed twice (also on line %d): the wizard would show it twice "
+                             "and install it once; give each component a name of its own",
+                             section, Quoted(c.Name), it->second),
+                      cp);
+            } else if (c.Name.size() > ComponentRoom) {
+                Warning(l.Number,
+                        Format("[%s]: component %s is %d bytes long; the wizard's list shows about %d",
+                               section, Quoted(c.Name), static_cast<int>(c.Name.size()), static_cast<int>(ComponentRoom)),
+                        cp);
+            }
             for (const std::string& text : SplitText(Value(l.Text), ';')) {
                 if (text.empty()) {
                     Warning(l.Number, Format("[%s]: empty file entry (';' at the start, at the end or twice)", section));
@@ -355,9 +458,13 @@ private:
                 c.Files.push_back(e);
             }
             if (c.Files.empty())
-                Warning(l.Number, Format("[%s]: component %s installs no file", section, Quoted(c.Name)));
+                Warning(l.Number, Format("[%s]: component %s installs no file", section, Quoted(c.Name)), cp);
             components.push_back(std::move(c));
         }
+        if (components.size() > MaxComponents)
+            Error(FIni.SectionLine(section),
+                  Format("[%s] lists %d components; the wizard's list holds at most %d", section,
+                         static_cast<int>(components.size()), static_cast<int>(MaxComponents)));
         return components;
     }
 
@@ -372,6 +479,10 @@ private:
             TLink link{Key(l.Text), Value(l.Text), l.Number};
             if (link.Name.empty())
                 Error(l.Number, Format("[%s]: the shortcut has no name", section));
+            else if (std::string problem = RelativePathProblem(link.Name, lang.CodePage); !problem.empty())
+                Error(l.Number, Format("[%s]: the shortcut name %s %s, so the shortcut file cannot be made", section,
+                                       Quoted(link.Name), problem),
+                      lang.CodePage);
             if (link.Target.empty())
                 Error(l.Number, Format("[%s]: the shortcut has no target file", section));
             links.push_back(std::move(link));
@@ -390,27 +501,50 @@ private:
             return;
         CheckKeys(section, GrpNameKeys, std::size(GrpNameKeys));
         int line = FIni.SectionLine(section);
+        const unsigned cp = lang.CodePage;
         TIniLine grpName = Setting(section, "GrpName");
         if (grpName.Text.empty())
             Error(grpName.Number ? grpName.Number : line,
                   Format("[%s]: GrpName is empty; the captions and the program group need it", section));
+        else if (std::string problem = RelativePathProblem(grpName.Text, cp); !problem.empty())
+            Error(grpName.Number,
+                  Format("[%s]: GrpName %s %s; it names the Start-menu folder", section, Quoted(grpName.Text), problem),
+                  cp);
+        const std::size_t language = static_cast<std::size_t>(&lang - Languages);
+        const std::string version = Setting(section, "VERSION").Text;
+        const std::size_t title = grpName.Text.size() + InstallerWordLength[language] + 1 + version.size();
+        if (!grpName.Text.empty() && title > TitleRoom)
+            Warning(grpName.Number,
+                    Format("[%s]: the title (GrpName, \"Installer\" and VERSION) is %d bytes long; the wizard's banner "
+                           "shows about %d",
+                           section, static_cast<int>(title), static_cast<int>(TitleRoom)));
+        TIniLine company = Setting(section, "COMPANY");
+        if (company.Text.size() > CompanyRoom)
+            Warning(company.Number,
+                    Format("[%s]: COMPANY %s is %d bytes long; the wizard shows about %d beside its buttons", section,
+                           Quoted(company.Text), static_cast<int>(company.Text.size()), static_cast<int>(CompanyRoom)),
+                    cp);
         TIniLine reg = Setting(section, "REG");
         if (reg.Text.empty()) {
             Error(reg.Number ? reg.Number : line,
                   Format("[%s]: REG is empty; the uninstall entry needs a registry key", section));
-        } else {
-            std::string problem = RegistryKeyProblem(reg.Text);
-            if (!problem.empty())
-                Error(reg.Number, Format("[%s]: REG %s %s", section, Quoted(reg.Text), problem));
+        } else if (std::string problem = RegistryKeyProblem(reg.Text); !problem.empty()) {
+            Error(reg.Number, Format("[%s]: REG %s %s", section, Quoted(reg.Text), problem), cp);
+        } else if (!StartsWithText(reg.Text, UninstallKeyPrefix) || reg.Text.size() == UninstallKeyPrefix.size()) {
+            Warning(reg.Number,
+                    Format("[%s]: REG %s is not a key below SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall, "
+                           "so the program is missing from the system's list of installed programs",
+                           section, Quoted(reg.Text)),
+                    cp);
         }
         TIniLine prgDir = Setting(section, "PRGDIR");
         if (prgDir.Text.empty()) {
             Warning(prgDir.Number ? prgDir.Number : line,
-                    Format("[%s]: PRGDIR is empty, so the suggested target directory is Program Files itself", section));
+                    Format("[%s]: PRGDIR is empty, so the suggested target directory is the vendor folder itself", section));
         } else {
             std::string problem = RelativePathProblem(prgDir.Text, lang.CodePage);
             if (!problem.empty())
-                Error(prgDir.Number, Format("[%s]: PRGDIR %s %s", section, Quoted(prgDir.Text), problem));
+                Error(prgDir.Number, Format("[%s]: PRGDIR %s %s", section, Quoted(prgDir.Text), problem), cp);
         }
         TIniLine uninst = Setting(section, "UNINST");
         if (uninst.Number && !IsBool(uninst.Text))
@@ -444,6 +578,80 @@ private:
         return set;
     }
 
+    static std::string FileList(const TComponent& c) {
+        std::string text;
+        for (const TEntry& e : c.Files)
+            text += (text.empty() ? "" : ";") + e.Name + (e.Letter ? std::string("[") + e.Letter : std::string());
+        return text;
+    }
+
+    // A component is the same choice in two languages when it installs the same
+    // files; names differ, being translated. Each component of lang is matched
+    // with one of the reference by its files: what is left over is extra or
+    // missing, a pair left over at the same place installs other files, and
+    // matched ones at other places are in another order.
+    void CompareComponents(const TLanguage& lang, const std::vector<TComponent>& components, const TLanguage& ref,
+                           const std::vector<TComponent>& refComponents) {
+        const std::string section = SectionName(lang, "File");
+        const std::string refSection = SectionName(ref, "File");
+        std::vector<int> partner(components.size(), -1);
+        std::vector<bool> taken(refComponents.size(), false);
+        std::map<std::vector<std::string>, std::deque<std::size_t>> byFiles; // the reference's, in order
+        for (std::size_t r = 0; r < refComponents.size(); ++r)
+            byFiles[FileSet(refComponents[r])].push_back(r);
+        for (std::size_t k = 0; k < components.size(); ++k) {
+            auto it = byFiles.find(FileSet(components[k]));
+            if (it == byFiles.end() || it->second.empty())
+                continue;
+            partner[k] = static_cast<int>(it->second.front());
+            taken[it->second.front()] = true;
+            it->second.pop_front();
+        }
+        bool reported = false;
+        for (std::size_t k = 0; k < components.size(); ++k) {
+            if (partner[k] >= 0)
+                continue;
+            reported = true;
+            const TComponent& c = components[k];
+            if (k < refComponents.size() && !taken[k]) {
+                taken[k] = true; // reported here as the same place with other files
+                Error(c.Line,
+                      Format("[%s]: component %d (%s) installs %s, but component %d of [%s] (%s) installs %s; "
+                             "every language lists the same components",
+                             section, static_cast<int>(k + 1), Quoted(c.Name), Quoted(FileList(c)),
+                             static_cast<int>(k + 1), refSection, Quoted(refComponents[k].Name),
+                             Quoted(FileList(refComponents[k]))),
+                      lang.CodePage);
+            } else {
+                Error(c.Line,
+                      Format("[%s]: component %s (%s) is extra: no component of [%s] installs these files",
+                             section, Quoted(c.Name), Quoted(FileList(c)), refSection),
+                      lang.CodePage);
+            }
+        }
+        for (std::size_t r = 0; r < refComponents.size(); ++r) {
+            if (taken[r])
+                continue;
+            reported = true;
+            Error(FIni.SectionLine(section),
+                  Format("[%s] is missing a component: %s of [%s] (line %d, %s) has no counterpart here", section,
+                         Quoted(refComponents[r].Name), refSection, refComponents[r].Line,
+                         Quoted(FileList(refComponents[r]))));
+        }
+        if (reported)
+            return;
+        for (std::size_t k = 0; k < components.size(); ++k)
+            if (partner[k] != static_cast<int>(k)) {
+                Error(components[k].Line,
+                      Format("[%s]: component %d (%s) is component %d of [%s] (%s); every language lists the "
+                             "components in the same order, as the wizard takes the same place for the same choice",
+                             section, static_cast<int>(k + 1), Quoted(components[k].Name), partner[k] + 1, refSection,
+                             Quoted(refComponents[static_cast<std::size_t>(partner[k])].Name)),
+                      lang.CodePage);
+                return;
+            }
+    }
+
     // The languages show the same components, installing the same files, in the
     // same order: item i of every list is the same choice.
     void CheckLanguagesAgree() {
@@ -455,22 +663,7 @@ private:
             const TLanguage& lang = Languages[i];
             if (i == ReferenceLanguage || !FIni.SectionExists(SectionName(lang, "File")))
                 continue;
-            const auto& components = FComponents[i];
-            if (components.size() != refComponents.size()) {
-                Error(FIni.SectionLine(SectionName(lang, "File")),
-                      Format("[%s] has %d components and [%s] has %d; every language lists the same components "
-                             "in the same order",
-                             SectionName(lang, "File"), static_cast<int>(components.size()),
-                             SectionName(ref, "File"), static_cast<int>(refComponents.size())));
-            } else {
-                for (std::size_t k = 0; k < components.size(); ++k)
-                    if (FileSet(components[k]) != FileSet(refComponents[k]))
-                        Error(components[k].Line,
-                              Format("[%s]: component %d (%s) installs other files than component %d (%s) of [%s]",
-                                     SectionName(lang, "File"), static_cast<int>(k + 1), Quoted(components[k].Name),
-                                     static_cast<int>(k + 1), Quoted(refComponents[k].Name),
-                                     SectionName(ref, "File")));
-            }
+            CompareComponents(lang, FComponents[i], ref, refComponents);
             const auto& links = FLinks[i];
             const auto& refLinks = FLinks[ReferenceLanguage];
             if (FIni.SectionExists(SectionName(lang, "Link")) && FIni.SectionExists(SectionName(ref, "Link"))) {
@@ -493,6 +686,65 @@ private:
                 Warning(reg.Number, Format("[%s]: REG differs from [%s], so the uninstall entry depends on the "
                                            "language the setup ran in",
                                            SectionName(lang, "GrpName"), SectionName(ref, "GrpName")));
+        }
+    }
+
+    // --- path lengths -------------------------------------------------------------------
+
+    std::string FolderSetting(const char* key, const char* fallback) {
+        TIniLine l = Setting("COMMON", key);
+        return l.Number ? l.Text : fallback;
+    }
+
+    // Every file of every component fits MAX_PATH under the suggested folders,
+    // as they are on 64-bit Windows, where they are longest ("Program Files
+    // (x86)", "SysWOW64"): otherwise the installation fails half-way.
+    void CheckPathLengths() {
+        std::map<std::string, std::string> subDirs; // upper-case file name -> its DESTDIR folder
+        for (const TIniLine& l : FIni.ReadSectionLines("DESTDIR"))
+            if (HasEquals(l.Text))
+                for (const std::string& name : SplitText(Value(l.Text), ';'))
+                    subDirs.emplace(UpperCase(name), Key(l.Text));
+        auto below = [](const std::string& folder) { return folder.empty() ? folder : folder + "\\"; };
+        const std::string vendor = FolderSetting("VendorDir", DefaultVendorDir);
+        const std::string shared = std::string(WorstCommonFiles) + below(FolderSetting("SharedDir", DefaultSharedDir));
+        std::set<std::string> reported;
+        for (int i = 0; i < 3; ++i) {
+            const TLanguage& lang = Languages[i];
+            const std::string section = SectionName(lang, "GrpName");
+            if (!FIni.SectionExists(section))
+                continue;
+            const TIniLine prgDir = Setting(section, "PRGDIR");
+            const std::string target = std::string(WorstProgramFiles) + below(vendor) + below(prgDir.Text);
+            auto tooLong = [&](const std::string& path) {
+                return path.size() > MaxPathLength && reported.insert(path).second;
+            };
+            if (tooLong(target + LongestOwnFile)) {
+                Error(prgDir.Number ? prgDir.Number : FIni.SectionLine(section),
+                      Format("[%s]: the suggested folder %s is %d characters long on 64-bit Windows, leaving no room "
+                             "for the setup's own files within the %d characters Windows allows; shorten VendorDir "
+                             "or PRGDIR",
+                             section, target, static_cast<int>(target.size()), static_cast<int>(MaxPathLength)),
+                      lang.CodePage);
+                continue;
+            }
+            for (const TComponent& c : FComponents[i])
+                for (const TEntry& e : c.Files) {
+                    const std::string& base = e.Letter == 'S' ? WorstSystemFolder : e.Letter == 'C' ? shared : target;
+                    auto sub = subDirs.find(UpperCase(e.Name));
+                    const std::string path = base + (sub == subDirs.end() ? "" : below(sub->second)) + e.Name;
+                    if (tooLong(path))
+                        Error(e.Line,
+                              Format("[%s]: %s would be installed as %s, %d characters on 64-bit Windows under the "
+                                     "suggested folder; Windows allows %d, so the installation would fail there. "
+                                     "Shorten the name%s",
+                                     SectionName(lang, "File"), Quoted(e.Name), path, static_cast<int>(path.size()),
+                                     static_cast<int>(MaxPathLength),
+                                     e.Letter == 'S'   ? std::string(" or its DESTDIR folder")
+                                     : e.Letter == 'C' ? std::string(", its DESTDIR folder or SharedDir")
+                                                       : std::string(", its DESTDIR folder, VendorDir or PRGDIR")),
+                              lang.CodePage);
+                }
         }
     }
 
@@ -523,7 +775,7 @@ private:
             if (!IsComponentFile(n))
                 Add(TSeverity::Warning, PayloadFile(n), 0,
                     FPackage.PayloadArchive.empty()
-                        ? std::string("no component installs this file")
+                        ? std::string("no component installs this file, so it is not packed")
                         : Format("no component installs the entry %s", Quoted(n)));
     }
 
@@ -540,7 +792,17 @@ private:
         }
     }
 
-    // --- the licences ------------------------------------------------------------------
+    // --- the licences and the icon ----------------------------------------------------
+
+    void CheckIcon() {
+        if (!FPackage.Icon)
+            return;
+        try {
+            IconResources(std::vector<std::uint8_t>(FPackage.Icon->begin(), FPackage.Icon->end()), 1, 0);
+        } catch (const EIconFile& e) {
+            Add(TSeverity::Error, IconFileName, 0, e.Message());
+        }
+    }
 
     void CheckLicence(int i) {
         const char* file = LicenceFileNames[i];
@@ -571,6 +833,18 @@ private:
 } // namespace
 
 std::vector<TFinding> CheckPackage(const TPackageContent& package) { return TChecker(package).Run(); }
+
+std::vector<std::string> InstalledNames(const std::string& script) {
+    const TMemIniFile ini(script);
+    std::set<std::string> names;
+    for (const TLanguage& lang : Languages)
+        for (const TIniLine& l : ini.ReadSectionLines(std::string(lang.Name) + ".File"))
+            if (HasEquals(l.Text))
+                for (const std::string& entry : SplitText(Value(l.Text), ';'))
+                    if (!entry.empty())
+                        names.insert(UpperCase(entry.substr(0, entry.find('['))));
+    return {names.begin(), names.end()};
+}
 
 std::string RelativePathProblem(const std::string& name, unsigned codePage) {
     if (name.empty())

@@ -303,17 +303,20 @@ void PutSectionHeader(std::uint8_t* h, const TPeSection& s) {
 
 std::uint32_t ResourceSectionRva(const TPeImage& image) { return Analyse(image).Rva; }
 
-std::vector<std::uint8_t> ReplaceResourceSection(const TPeImage& image, const std::vector<std::uint8_t>& section) {
+TPeOutput ReplaceResourceSection(const TPeImage& image, TOutputPieces section) {
     const TLayout l = Analyse(image);
     const auto& old = image.Bytes();
     const auto& sections = image.Sections();
     const std::uint32_t fa = image.FileAlignment();
     const std::uint32_t sa = image.SectionAlignment();
-    if (section.empty() || section.size() > 0x7FFF0000u - l.Rva)
+    const std::uint64_t sectionSize = section.Size();
+    if (sectionSize == 0 || sectionSize > 0x7FFF0000u - l.Rva)
         throw EPeImage("the resources do not fit a 32-bit image");
 
-    std::vector<std::uint8_t> out(old.begin(), old.begin() + std::min<std::size_t>(l.RawPointer, old.size()));
-    out.resize(l.RawPointer, 0);
+    // What stays before the resources (the headers among it), then the new
+    // section, then `rest`: the sections that move behind it and the overlay.
+    std::vector<std::uint8_t> head(old.begin(), old.begin() + std::min<std::size_t>(l.RawPointer, old.size()));
+    head.resize(l.RawPointer, 0);
 
     std::vector<TPeSection> table(sections.begin(), sections.begin() + static_cast<std::ptrdiff_t>(
                                                                            l.Resource >= 0 ? l.Resource : l.Tail));
@@ -327,12 +330,17 @@ std::vector<std::uint8_t> ReplaceResourceSection(const TPeImage& image, const st
         rsrc.Characteristics = ScnInitializedData | ScnMemRead;
     }
     rsrc.VirtualAddress = l.Rva;
-    rsrc.VirtualSize = static_cast<std::uint32_t>(section.size());
+    rsrc.VirtualSize = static_cast<std::uint32_t>(sectionSize);
     rsrc.PointerToRawData = l.RawPointer;
-    rsrc.SizeOfRawData = static_cast<std::uint32_t>(AlignUp(section.size(), fa));
-    out.insert(out.end(), section.begin(), section.end());
-    out.resize(std::size_t{l.RawPointer} + rsrc.SizeOfRawData, 0);
+    rsrc.SizeOfRawData = static_cast<std::uint32_t>(AlignUp(sectionSize, fa));
     table.push_back(rsrc);
+
+    const std::uint64_t restStart = std::uint64_t{l.RawPointer} + rsrc.SizeOfRawData;
+    if (restStart > 0xFFFFFFFFu)
+        throw EPeImage("the resources do not fit a 32-bit image");
+    std::vector<std::uint8_t> rest;
+    auto offset = [&] { return restStart + rest.size(); };
+    auto padTo = [&](std::uint64_t at) { rest.resize(static_cast<std::size_t>(at - restStart), 0); };
 
     TDataDirectory reloc = image.Directory(DirBaseReloc);
     std::uint32_t newRelocRva = reloc.Rva;
@@ -343,11 +351,11 @@ std::vector<std::uint8_t> ReplaceResourceSection(const TPeImage& image, const st
             newRelocRva = static_cast<std::uint32_t>(reloc.Rva - s.VirtualAddress + nextRva);
         s.VirtualAddress = static_cast<std::uint32_t>(nextRva);
         if (s.SizeOfRawData > 0) {
-            out.resize(AlignUp(out.size(), fa), 0);
+            padTo(AlignUp(offset(), fa));
             std::size_t from = s.PointerToRawData;
-            s.PointerToRawData = static_cast<std::uint32_t>(out.size());
-            out.insert(out.end(), old.begin() + static_cast<std::ptrdiff_t>(from),
-                       old.begin() + static_cast<std::ptrdiff_t>(from + s.SizeOfRawData));
+            s.PointerToRawData = static_cast<std::uint32_t>(offset());
+            rest.insert(rest.end(), old.begin() + static_cast<std::ptrdiff_t>(from),
+                        old.begin() + static_cast<std::ptrdiff_t>(from + s.SizeOfRawData));
         } else {
             s.PointerToRawData = 0;
         }
@@ -358,47 +366,93 @@ std::vector<std::uint8_t> ReplaceResourceSection(const TPeImage& image, const st
         throw EPeImage("the resources do not fit a 32-bit image");
 
     // The overlay (a symbol table or appended data) keeps its place after the sections.
-    std::uint8_t* fh = out.data() + image.FileHeaderOffset();
+    std::uint8_t* fh = head.data() + image.FileHeaderOffset();
     if (image.RawEnd() < old.size()) {
-        std::size_t overlay = static_cast<std::size_t>(AlignUp(out.size(), fa));
-        out.resize(overlay, 0);
+        std::uint64_t overlay = AlignUp(offset(), fa);
+        padTo(overlay);
         std::uint32_t symbols = Get32(old.data() + image.FileHeaderOffset() + FhPointerToSymbolTable);
-        out.insert(out.end(), old.begin() + static_cast<std::ptrdiff_t>(image.RawEnd()), old.end());
-        fh = out.data() + image.FileHeaderOffset();
+        rest.insert(rest.end(), old.begin() + static_cast<std::ptrdiff_t>(image.RawEnd()), old.end());
         if (symbols != 0)
             Put32(fh + FhPointerToSymbolTable, static_cast<std::uint32_t>(symbols - image.RawEnd() + overlay));
     }
+    if (offset() > 0xFFFFFFFFu)
+        throw EPeImage("the resources do not fit a 32-bit image");
 
     Put16(fh + FhNumberOfSections, static_cast<std::uint16_t>(table.size()));
     for (std::size_t i = 0; i < table.size(); ++i)
-        PutSectionHeader(out.data() + image.SectionTableOffset() + i * SectionHeaderSize, table[i]);
-    std::uint8_t* oh = out.data() + image.OptionalHeaderOffset();
+        PutSectionHeader(head.data() + image.SectionTableOffset() + i * SectionHeaderSize, table[i]);
+    std::uint8_t* oh = head.data() + image.OptionalHeaderOffset();
     if (rsrc.Characteristics & ScnInitializedData)
         Put32(oh + OhSizeOfInitializedData,
               Get32(oh + OhSizeOfInitializedData) - oldRawSize + rsrc.SizeOfRawData);
     Put32(oh + OhSizeOfImage, static_cast<std::uint32_t>(nextRva));
-    std::uint8_t* dirs = out.data() + image.DataDirectoryOffset();
+    std::uint8_t* dirs = head.data() + image.DataDirectoryOffset();
     Put32(dirs + DirResource * 8, rsrc.VirtualAddress);
     Put32(dirs + DirResource * 8 + 4, rsrc.VirtualSize);
     if (reloc.Rva != 0)
         Put32(dirs + DirBaseReloc * 8, newRelocRva);
-    Put32(oh + OhCheckSum, PeChecksum(out, image.OptionalHeaderOffset() + OhCheckSum));
+
+    TPeOutput out;
+    out.ChecksumOffset = image.OptionalHeaderOffset() + OhCheckSum;
+    Put32(head.data() + out.ChecksumOffset, 0);
+    out.Pieces.Add(std::move(head));
+    out.Pieces.Append(std::move(section));
+    out.Pieces.AddZeros(rsrc.SizeOfRawData - sectionSize);
+    out.Pieces.Add(std::move(rest));
     return out;
 }
 
-std::uint32_t PeChecksum(const std::vector<std::uint8_t>& bytes, std::size_t checksumOffset) {
-    const std::size_t size = bytes.size();
-    auto byteAt = [&](std::size_t i) -> std::uint32_t {
-        bool inField = i >= checksumOffset && i < checksumOffset + 4;
-        return i < size && !inField ? bytes[i] : 0;
-    };
-    std::uint64_t sum = 0;
-    for (std::size_t i = 0; i < size; i += 2) {
-        sum += byteAt(i) | byteAt(i + 1) << 8;
+void TPeChecksum::Add(const std::uint8_t* bytes, std::size_t count) {
+    FLength += count;
+    std::size_t i = 0;
+    if (FOdd && count > 0) {
+        FSum += FLow | std::uint32_t{bytes[0]} << 8;
+        FSum = (FSum & 0xFFFF) + (FSum >> 16);
+        FOdd = false;
+        i = 1;
+    }
+    for (; i + 1 < count; i += 2) {
+        FSum += bytes[i] | std::uint32_t{bytes[i + 1]} << 8;
+        FSum = (FSum & 0xFFFF) + (FSum >> 16);
+    }
+    if (i < count) {
+        FLow = bytes[i];
+        FOdd = true;
+    }
+}
+
+std::uint32_t TPeChecksum::Value() const {
+    std::uint32_t sum = FSum;
+    if (FOdd) {
+        sum += FLow;
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
     sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<std::uint32_t>(sum + size);
+    return static_cast<std::uint32_t>(sum + FLength);
+}
+
+std::uint32_t StreamImage(const TPeOutput& out, const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
+    TPeChecksum sum;
+    out.Pieces.ForEachChunk([&](const std::uint8_t* p, std::size_t n) {
+        sum.Add(p, n);
+        sink(p, n);
+    });
+    return sum.Value();
+}
+
+std::uint32_t PeChecksum(const std::vector<std::uint8_t>& bytes, std::size_t checksumOffset) {
+    TPeChecksum sum;
+    const std::size_t size = bytes.size();
+    const std::size_t fieldEnd = std::min(size, checksumOffset + 4);
+    if (checksumOffset >= size) {
+        sum.Add(bytes.data(), size);
+    } else {
+        const std::uint8_t zero[4] = {};
+        sum.Add(bytes.data(), checksumOffset);
+        sum.Add(zero, fieldEnd - checksumOffset);
+        sum.Add(bytes.data() + fieldEnd, size - fieldEnd);
+    }
+    return sum.Value();
 }
 
 } // namespace kx::kxpack

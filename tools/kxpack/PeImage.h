@@ -3,10 +3,12 @@
 // wherever kxpack does.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/Exception.h"
+#include "tools/kxpack/OutputPieces.h"
 
 namespace kx::kxpack {
 
@@ -81,12 +83,36 @@ private:
 // point into, a signature, no room for another section header, ...).
 std::uint32_t ResourceSectionRva(const TPeImage& image);
 
+// An image to be written: its pieces, with the checksum field still zero.
+struct TPeOutput {
+    TOutputPieces Pieces;
+    std::size_t ChecksumOffset = 0;
+};
+
 // The image with its resource section replaced by `section`, a resource
 // directory built for ResourceSectionRva(image). Sections before it keep their
 // bytes and addresses; movable sections after it (base relocations, discardable
-// debug data) move behind it; headers, data directories, image size and
-// checksum are brought up to date; an overlay is kept at the new end.
-std::vector<std::uint8_t> ReplaceResourceSection(const TPeImage& image, const std::vector<std::uint8_t>& section);
+// debug data) move behind it; headers, data directories and image size are
+// brought up to date; an overlay is kept at the new end.
+TPeOutput ReplaceResourceSection(const TPeImage& image, TOutputPieces section);
+
+// The PE checksum, summed as the bytes go by: 16-bit little-endian words with
+// the carries folded back in, plus the length.
+class TPeChecksum {
+public:
+    void Add(const std::uint8_t* bytes, std::size_t count);
+    std::uint32_t Value() const;
+
+private:
+    std::uint32_t FSum = 0;
+    std::uint64_t FLength = 0;
+    bool FOdd = false;      // a low byte waits for its high byte
+    std::uint32_t FLow = 0;
+};
+
+// Hands out's bytes to sink in order and answers the checksum to store at
+// out.ChecksumOffset. Raises EPieceRead.
+std::uint32_t StreamImage(const TPeOutput& out, const std::function<void(const std::uint8_t*, std::size_t)>& sink);
 
 // The PE checksum of an image (the field itself counted as zero).
 std::uint32_t PeChecksum(const std::vector<std::uint8_t>& bytes, std::size_t checksumOffset);

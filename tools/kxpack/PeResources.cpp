@@ -117,7 +117,7 @@ private:
     std::uint64_t FTotal = 0;
 };
 
-std::size_t Align(std::size_t v, std::size_t a) { return (v + a - 1) / a * a; }
+std::uint64_t Align(std::uint64_t v, std::uint64_t a) { return (v + a - 1) / a * a; }
 
 void PutDirectory(std::vector<std::uint8_t>& out, std::size_t at, std::size_t named, std::size_t ids) {
     Put16(out.data() + at + 12, static_cast<std::uint16_t>(named));
@@ -136,7 +136,7 @@ std::vector<TResource> ReadResources(const TPeImage& image) {
     return std::move(reader.Result);
 }
 
-std::vector<std::uint8_t> BuildResourceSection(std::vector<TResource> resources, std::uint32_t rva) {
+TOutputPieces BuildResourceSection(std::vector<TResource> resources, std::uint32_t rva) {
     auto key = [](const TResource& a, const TResource& b) {
         if (!(a.Type == b.Type))
             return a.Type < b.Type;
@@ -194,13 +194,15 @@ std::vector<std::uint8_t> BuildResourceSection(std::vector<TResource> resources,
         data += stringSize(typeOf(t));
     for (const TNameNode& n : names)
         data += stringSize(nameOf(n));
-    std::size_t end = Align(data, 8);
+    std::uint64_t end = Align(data, 8);
     for (const TResource& r : resources)
-        end = Align(end + r.Data.size(), 8);
+        end = Align(end + r.Size(), 8);
     if (end >= 0x7FFF0000u - rva)
         throw EPeImage("the resources do not fit a 32-bit image");
 
-    std::vector<std::uint8_t> out(end, 0);
+    // The tree in memory; the data follows it piece by piece, in the order of
+    // the sorted list, which is the order the tree is walked in below.
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(Align(data, 8)), 0);
     std::size_t stringAt = strings;
     auto putName = [&](std::size_t at, const TResourceId& id) {
         if (!id.Named) {
@@ -220,7 +222,7 @@ std::vector<std::uint8_t> BuildResourceSection(std::vector<TResource> resources,
     std::size_t typeAt = typeDirs;
     std::size_t nameAt = nameDirs;
     std::size_t entryAt = entries;
-    std::size_t dataAt = Align(data, 8);
+    std::uint64_t dataAt = Align(data, 8);
     for (std::size_t t = 0; t < types.size(); ++t) {
         const TTypeNode& tn = types[t];
         putName(ResDirSize + t * ResEntrySize, typeOf(tn));
@@ -241,21 +243,39 @@ std::vector<std::uint8_t> BuildResourceSection(std::vector<TResource> resources,
                 Put32(out.data() + langSlot, r.Language);
                 Put32(out.data() + langSlot + 4, static_cast<std::uint32_t>(entryAt));
                 Put32(out.data() + entryAt, static_cast<std::uint32_t>(rva + dataAt));
-                Put32(out.data() + entryAt + 4, static_cast<std::uint32_t>(r.Data.size()));
+                Put32(out.data() + entryAt + 4, static_cast<std::uint32_t>(r.Size()));
                 Put32(out.data() + entryAt + 8, r.CodePage);
-                std::copy(r.Data.begin(), r.Data.end(), out.begin() + static_cast<std::ptrdiff_t>(dataAt));
                 entryAt += ResDataEntrySize;
-                dataAt = Align(dataAt + r.Data.size(), 8);
+                dataAt = Align(dataAt + r.Size(), 8);
             }
             nameAt += ResDirSize + ResEntrySize * nn.Count;
         }
         typeAt += ResDirSize + ResEntrySize * tn.Count;
     }
-    return out;
+    TOutputPieces pieces;
+    pieces.Add(std::move(out));
+    for (TResource& r : resources) {
+        const std::uint64_t size = r.Size();
+        if (r.DataFile.empty())
+            pieces.Add(std::move(r.Data));
+        else
+            pieces.AddFile(std::move(r.DataFile), size);
+        pieces.AddZeros(Align(size, 8) - size);
+    }
+    return pieces;
+}
+
+TPeOutput LayOutWithResources(const TPeImage& image, std::vector<TResource> resources) {
+    return ReplaceResourceSection(image, BuildResourceSection(std::move(resources), ResourceSectionRva(image)));
 }
 
 std::vector<std::uint8_t> WithResources(const TPeImage& image, std::vector<TResource> resources) {
-    return ReplaceResourceSection(image, BuildResourceSection(std::move(resources), ResourceSectionRva(image)));
+    TPeOutput out = LayOutWithResources(image, std::move(resources));
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(static_cast<std::size_t>(out.Pieces.Size()));
+    std::uint32_t sum = StreamImage(out, [&](const std::uint8_t* p, std::size_t n) { bytes.insert(bytes.end(), p, p + n); });
+    Put32(bytes.data() + out.ChecksumOffset, sum);
+    return bytes;
 }
 
 } // namespace kx::kxpack

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/kxpack/OutputPieces.h"
 #include "tools/kxpack/PeImage.h"
 
 namespace kx::kxpack {
@@ -39,6 +40,12 @@ struct TResource {
     std::uint16_t Language = 0;
     std::uint32_t CodePage = 0;
     std::vector<std::uint8_t> Data;
+    // A resource too large to hold in memory (the payload): the whole of this
+    // file, DataFileSize bytes, instead of Data.
+    std::string DataFile{};
+    std::uint64_t DataFileSize = 0;
+
+    std::uint64_t Size() const { return DataFile.empty() ? Data.size() : DataFileSize; }
 };
 
 constexpr std::uint16_t LangEnglishUS = 0x0409;
@@ -50,10 +57,15 @@ std::vector<TResource> ReadResources(const TPeImage& image);
 
 // A resource section holding `resources` for the address rva: directories,
 // name strings, data entries and the data (8-byte aligned). Raises EPeImage
-// when two resources have the same type, name and language.
-std::vector<std::uint8_t> BuildResourceSection(std::vector<TResource> resources, std::uint32_t rva);
+// when two resources have the same type, name and language, or when they do
+// not fit a 32-bit image. File resources stay pieces to be read when written.
+TOutputPieces BuildResourceSection(std::vector<TResource> resources, std::uint32_t rva);
 
-// The image with exactly these resources.
+// The image with exactly these resources, to be written piece by piece; its
+// checksum field is zero until WriteImage fills it in.
+TPeOutput LayOutWithResources(const TPeImage& image, std::vector<TResource> resources);
+
+// The image with exactly these resources, in memory.
 std::vector<std::uint8_t> WithResources(const TPeImage& image, std::vector<TResource> resources);
 
 } // namespace kx::kxpack

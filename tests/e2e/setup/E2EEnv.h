@@ -7,6 +7,9 @@ namespace kxe2e {
 
 // The message tables' order for the run's code page: 0 GBK, 1 Big5, 2 any other.
 int RunLang();
+// Program Files as the system gives it to this 32-bit program ("Program Files
+// (x86)" on 64-bit Windows), with a trailing backslash: where the setup suggests its folder.
+std::string ProgramFilesDir();
 // A text of the wizard as it shows it in this run's language (keys of SetupE2ETests.cpp).
 std::string Expect(const char* key);
 

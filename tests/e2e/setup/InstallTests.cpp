@@ -31,7 +31,7 @@ struct TRunText {
 const TRunText kRunTexts[] = {
     {"StopService",
      {"\xD5\xFD\xD4\xDA\xCD\xA3\xD6\xB9\xB7\xFE\xCE\xF1" "AcmeSvc...", "\xA5\xBF\xA6" "b\xB0\xB1\xA4\xEE\xAA" "A\xB0\xC8 AcmeSvc...",
-      "Stopping Velmora Service AcmeSvc..."}},
+      "Stopping Service AcmeSvc..."}},
     {"Extracting",
      {"\xD5\xFD\xD4\xDA\xBD\xE2\xD1\xB9\xCE\xC4\xBC\xFE:%s", "\xA5\xBF\xA6" "b\xB8\xD1\xC0\xA3\xC0\xC9\xAE\xD7:%s",
       "Extracting File :%s ..."}},
@@ -238,13 +238,14 @@ protected:
     }
 };
 
-const char kTarget[] = "C:\\Program Files\\Velmora\\AcmeTool\\";
+// The folder the setup suggests (below "Program Files (x86)" on 64-bit Windows).
+std::string Target() { return ProgramFilesDir() + "Velmora\\AcmeTool\\"; }
 const char kSystem[] = "C:\\windows\\system32\\";
 
 } // namespace
 
 TEST_F(Install, CompleteInstallPutsEveryFileInPlaceAndListsIt) {
-    const std::string dir = kTarget, sys = kSystem;
+    const std::string dir = Target(), sys = kSystem;
     ASSERT_TRUE(MakeDirPath(dir));
     WriteBytes(dir + "readme.txt", "an older read-only readme");
     SetFileAttributesA((dir + "readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -256,13 +257,11 @@ TEST_F(Install, CompleteInstallPutsEveryFileInPlaceAndListsIt) {
         EXPECT_EQ(ReadBytes(dir + name), PayloadFile(name)) << name;
     EXPECT_EQ(ReadBytes(sys + "acmehook.dll"), PayloadFile("acmehook.dll"));
     EXPECT_EQ(ReadBytes(sys + "drivers\\acmedisk.sys"), PayloadFile("acmedisk.sys"));
-    EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"), "C:\\Program Files\\Velmora\\AcmeTool\\acmeui.exe\r\n"
-                                               "C:\\Program Files\\Velmora\\AcmeTool\\acmesvc.exe\r\n"
-                                               "C:\\windows\\system32\\acmehook.dll\r\n"
-                                               "C:\\Program Files\\Velmora\\AcmeTool\\readme.txt\r\n"
-                                               "C:\\windows\\system32\\drivers\\acmedisk.sys\r\n"
-                                               "C:\\Program Files\\Velmora\\AcmeTool\\UnInst.Ini\r\n"
-                                               "C:\\Program Files\\Velmora\\AcmeTool\\INSTFILE.LST\r\n");
+    EXPECT_EQ(ReadBytes(dir + "INSTFILE.LST"), dir + "acmeui.exe\r\n" + dir + "acmesvc.exe\r\n"
+                                               "C:\\windows\\system32\\acmehook.dll\r\n" +
+                                                   dir + "readme.txt\r\n"
+                                                   "C:\\windows\\system32\\drivers\\acmedisk.sys\r\n" +
+                                                   dir + "UnInst.Ini\r\n" + dir + "INSTFILE.LST\r\n");
     EXPECT_EQ(end.Lines, Lines({Expect("PressInstall"), RunText("StopService")},
                                Extracting({"acmeui.exe", "acmesvc.exe", "acmehook.dll", "readme.txt", "acmedisk.sys"}),
                                {RunText("CreateGroup"), RunText("Success")}));

@@ -23,8 +23,12 @@ namespace {
 
 const char kDemoKey[] = "AcmeTool";
 const char kSecondKey[] = "AcmeTool2";
-const char kDemoDir[] = "C:\\Program Files\\Velmora\\AcmeTool\\";
-const char kSecondDir[] = "C:\\Program Files\\Velmora\\AcmeTool2\\";
+// Where the setup suggests them: below Program Files as the system gives it to
+// a 32-bit program ("Program Files (x86)" on 64-bit Windows).
+const std::string kProgramFiles =
+    RegText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir") + "\\";
+const std::string kDemoDir = kProgramFiles + "Velmora\\AcmeTool\\";
+const std::string kSecondDir = kProgramFiles + "Velmora\\AcmeTool2\\";
 
 std::string Join(const std::vector<std::string>& lines) {
     std::string s;
@@ -254,10 +258,10 @@ TEST_F(Demo, ProgramRunningDuringTheUninstallLosesItsFilesAtTheNextStart) {
     std::vector<std::string> diff = SnapshotDiff(before, TakeSnapshot());
     // Windows 9x deletes files at its start, not folders: the empty ones stay.
     if (!NTFamily()) {
-        EXPECT_EQ(diff, (std::vector<std::string>{"+D C:\\Program Files\\Velmora\\",
+        EXPECT_EQ(diff, (std::vector<std::string>{"+D " + kProgramFiles + "Velmora\\",
                                                   std::string("+D ") + kDemoDir}));
-        RemoveDirectoryA(kDemoDir);
-        RemoveDirectoryA("C:\\Program Files\\Velmora\\");
+        RemoveDirectoryA(kDemoDir.c_str());
+        RemoveDirectoryA((kProgramFiles + "Velmora\\").c_str());
         diff.clear();
     }
     EXPECT_TRUE(diff.empty()) << Join(diff);

@@ -144,7 +144,44 @@ TEST(SetupScript, MissingValuesTakeTheirDefaults) {
     EXPECT_TRUE(r.f.FCompFiles.empty());
     EXPECT_TRUE(r.f.FLinks.empty());
     EXPECT_TRUE(r.f.FServices.empty());
+    EXPECT_EQ(r.f.FVendorDir, "");
+    EXPECT_EQ(r.f.FSharedDir, "");
+    EXPECT_EQ(r.f.FProductVersion, "");
 }
+
+// The maker's folders and the version come from [Common]; an empty value is
+// kept as empty (no folder level), not replaced.
+TEST(SetupScript, TheMakersFoldersAndVersion) {
+    Loaded r = Load("[common]\r\nvendordir=Larkspur Software\r\nSHAREDDIR=Larkspur\\Shared\r\n"
+                    "ProductVersion=2.1.0 beta\r\n[Common]\r\nVendorDir=Second\r\n");
+    EXPECT_EQ(r.f.FVendorDir, "Larkspur Software");
+    EXPECT_EQ(r.f.FSharedDir, "Larkspur\\Shared");
+    EXPECT_EQ(r.f.FProductVersion, "2.1.0 beta");
+    Loaded empty = Load("[Common]\r\nVendorDir=\r\nSharedDir=\r\n");
+    EXPECT_EQ(empty.f.FVendorDir, "");
+    EXPECT_EQ(empty.f.FSharedDir, "");
+}
+
+struct TSuggestCase {
+    const char* ProgramFiles;
+    const char* Vendor;
+    const char* PrgDir;
+    const char* Expected;
+};
+class SuggestedDir : public testing::TestWithParam<TSuggestCase> {};
+TEST_P(SuggestedDir, VendorAndProgramFolderBelowProgramFiles) {
+    const TSuggestCase& c = GetParam();
+    EXPECT_EQ(SuggestedInstallDir(c.ProgramFiles, c.Vendor, c.PrgDir), c.Expected);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SuggestedDir,
+    testing::Values(TSuggestCase{"C:\\Program Files\\", "Velmora", "AcmeTool", "C:\\Program Files\\Velmora\\AcmeTool\\"},
+                    TSuggestCase{"C:\\Program Files (x86)\\", "Larkspur", "Quillpad",
+                                 "C:\\Program Files (x86)\\Larkspur\\Quillpad\\"},
+                    TSuggestCase{"D:\\Apps\\", "", "Quillpad", "D:\\Apps\\Quillpad\\"},
+                    TSuggestCase{"C:\\Program Files\\", "Larkspur\\Tools", "", "C:\\Program Files\\Larkspur\\Tools\\"},
+                    // A GBK folder name whose trail byte is 0x5C still gets its own backslash.
+                    TSuggestCase{"C:\\Program Files\\", "", "\xB9\x5C", "C:\\Program Files\\\xB9\x5C\\"}));
 
 struct SplitCase {
     const char* text;

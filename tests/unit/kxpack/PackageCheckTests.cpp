@@ -115,6 +115,29 @@ TEST(PackageCheck, AGoodPackageHasNoFindings) {
     TWorld w;
     auto findings = w.Check();
     EXPECT_TRUE(findings.empty()) << Show(findings);
+    // With the author's folders, version and copyright.
+    w.Script.insert(w.Script.begin() + 7, {"VendorDir=Larkspur Software", "SharedDir=Larkspur\\Shared",
+                                           "ProductVersion=2.5.1 rc", "Copyright=(c) 2024 Larkspur"});
+    findings = w.Check();
+    EXPECT_TRUE(findings.empty()) << Show(findings);
+}
+
+// Findings that quote a name of a GB or B5 section say its code page, so that
+// kxpack can show it in the terminal's encoding.
+TEST(PackageCheck, FindingsQuotingChineseNamesCarryTheirCodePage) {
+    TWorld w;
+    w.Set(22, GB_TOOL "=disk.sys[S");
+    w.Set(38, B5_TOOL "=disk.sys[S");
+    w.Set(37, B5_TOOL "=ui.exe;svc.exe;hook.dll[S;docs\\readme.txt");
+    std::vector<unsigned> pages;
+    for (const TFinding& f : w.Check())
+        if (f.Message.find("listed twice") != std::string::npos)
+            pages.push_back(f.CodePage);
+    EXPECT_EQ(pages, (std::vector<unsigned>{936, 950}));
+    TWorld plain;
+    plain.Set(54, "Demo Tool=disk.sys[S");
+    for (const TFinding& f : plain.Check())
+        EXPECT_EQ(f.CodePage, 0u) << f.Message;
 }
 
 struct TMistake {
@@ -153,8 +176,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "byte order mark"},
         TMistake{"a line before the first section", [](TWorld& w) { w.Script.insert(w.Script.begin(), "x=1"); }, W,
                  "setup.ini", 1, "outside any section"},
-        TMistake{"an unknown section", [](TWorld& w) { w.Set(59, "[EN.Files]"); }, W, "setup.ini", 59,
-                 "unknown section [EN.Files]"},
+        TMistake{"an unknown section", [](TWorld& w) { w.Set(59, "[EN.Files]"); }, E, "setup.ini", 59,
+                 "unknown section [EN.Files]; the wizard does not read it, so what it holds is lost (did you mean "
+                 "[EN.File]?)"},
+        TMistake{"a typo of AutoReg", [](TWorld& w) { w.Set(63, "[AutoRegs]"); }, E, "setup.ini", 63,
+                 "(did you mean [AutoReg]?)"},
+        TMistake{"a section like none", [](TWorld& w) { w.Set(59, "[Extras]"); }, E, "setup.ini", 59,
+                 "unknown section [Extras]; the wizard does not read it, so what it holds is lost"},
         TMistake{"an unknown key", [](TWorld& w) { w.Set(4, "SERVICFILE=svc.exe"); }, W, "setup.ini", 4,
                  "unknown key SERVICFILE"},
         TMistake{"a component file missing from the payload",
@@ -203,10 +231,76 @@ INSTANTIATE_TEST_SUITE_P(
         TMistake{"a language without shortcuts", [](TWorld& w) { w.Erase(40, 43); }, E, "setup.ini", 0,
                  "[B5.Link] is missing"},
         TMistake{"a language with fewer components", [](TWorld& w) { w.Erase(38, 38); }, E, "setup.ini", 36,
-                 "[B5.File] has 1 components and [EN.File] has 2"},
+                 "[B5.File] is missing a component: 'Driver' of [EN.File] (line 53, 'disk.sys[S') has no counterpart "
+                 "here"},
+        TMistake{"a language with an extra component", [](TWorld& w) { w.Set(39, B5_PART "=ui.exe"); }, E,
+                 "setup.ini", 39,
+                 "[B5.File]: component '" B5_PART "' ('ui.exe') is extra: no component of [EN.File] installs these "
+                 "files"},
         TMistake{"a component installing other files in one language",
                  [](TWorld& w) { w.Set(22, "\xC7\xFD\xB6\xAF=disk.sys"); }, E, "setup.ini", 22,
-                 "component 2 ('\xC7\xFD\xB6\xAF') installs other files than component 2 ('Driver') of [EN.File]"},
+                 "component 2 ('\xC7\xFD\xB6\xAF') installs 'disk.sys', but component 2 of [EN.File] ('Driver') "
+                 "installs 'disk.sys[S'"},
+        TMistake{"components in another order",
+                 [](TWorld& w) {
+                     w.Set(21, "\xC7\xFD\xB6\xAF=disk.sys[S");
+                     w.Set(22, GB_TOOL "=ui.exe;svc.exe;hook.dll[S;docs\\readme.txt");
+                 },
+                 E, "setup.ini", 21, "component 1 ('\xC7\xFD\xB6\xAF') is component 2 of [EN.File] ('Driver')"},
+        TMistake{"the same component name twice", [](TWorld& w) { w.Set(54, "Demo Tool=disk.sys[S"); }, E,
+                 "setup.ini", 54,
+                 "[EN.File]: component 'Demo Tool' is listed twice (also on line 53): the wizard would show it twice"},
+        TMistake{"a REG key outside the system's list", [](TWorld& w) { w.Set(48, "REG=SOFTWARE\\Demo"); }, W,
+                 "setup.ini", 48,
+                 "REG 'SOFTWARE\\Demo' is not a key below SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall, so "
+                 "the program is missing from the system's list of installed programs"},
+        TMistake{"the Uninstall key itself as REG",
+                 [](TWorld& w) { w.Set(48, "REG=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"); }, W,
+                 "setup.ini", 48, "is not a key below"},
+        TMistake{"a title longer than the banner",
+                 [](TWorld& w) { w.Set(45, "GrpName=Demo Tool for Checking Titles That Run Past the Banner"); }, W,
+                 "setup.ini", 45, "the title (GrpName, \"Installer\" and VERSION) is 68 bytes long"},
+        TMistake{"a company line longer than its place",
+                 [](TWorld& w) { w.Set(46, "COMPANY=Demo Limited Liability Company"); }, W, "setup.ini", 46,
+                 "COMPANY 'Demo Limited Liability Company' is 30 bytes long; the wizard shows about 29"},
+        TMistake{"a component name longer than the list",
+                 [](TWorld& w) { w.Set(54, "The Disk Driver for Checking Long Names=disk.sys[S"); }, W, "setup.ini",
+                 54, "component 'The Disk Driver for Checking Long Names' is 39 bytes long"},
+        TMistake{"a system file path beyond MAX_PATH",
+                 [](TWorld& w) { w.Set(61, std::string(240, 'd') + "=disk.sys"); }, E, "setup.ini", 22,
+                 "[GB.File]: 'disk.sys' would be installed as C:\\WINDOWS\\SysWOW64\\ddd"},
+        TMistake{"a target file path beyond MAX_PATH",
+                 [](TWorld& w) { w.Set(8, "VendorDir=" + std::string(217, 'v')); }, E, "setup.ini", 21,
+                 "'docs\\readme.txt' would be installed as C:\\Program Files (x86)\\vvv"},
+        TMistake{"a program folder with no room for the setup's files",
+                 [](TWorld& w) { w.Set(49, "PRGDIR=" + std::string(230, 'p')); }, E, "setup.ini", 49,
+                 "leaving no room for the setup's own files"},
+        TMistake{"a shared folder beyond MAX_PATH",
+                 [](TWorld& w) {
+                     w.Set(8, "SharedDir=" + std::string(220, 's'));
+                     w.Set(54, "Driver=disk.sys[C");
+                     w.Set(22, "\xC7\xFD\xB6\xAF=disk.sys[C");
+                     w.Set(38, "\xBA\xCF\xBA\xD0=disk.sys[C");
+                 },
+                 E, "setup.ini", 22, "C:\\Program Files (x86)\\Common Files\\sss"},
+        TMistake{"a Start-menu folder name Windows refuses", [](TWorld& w) { w.Set(45, "GrpName=Demo: Tool"); }, E,
+                 "setup.ini", 45, "GrpName 'Demo: Tool' has a ':'"},
+        TMistake{"a shortcut name Windows refuses", [](TWorld& w) { w.Set(57, "Demo Tool?=ui.exe"); }, E,
+                 "setup.ini", 57, "the shortcut name 'Demo Tool?' has the character '?'"},
+        TMistake{"more components than the list holds",
+                 [](TWorld& w) {
+                     for (int i = 0; i < 32767; ++i)
+                         w.Script.insert(w.Script.begin() + 54, "Part " + std::to_string(i) + "=ui.exe");
+                 },
+                 E, "setup.ini", 52, "[EN.File] lists 32769 components; the wizard's list holds at most 32767"},
+        TMistake{"a vendor folder leaving its place", [](TWorld& w) { w.Set(8, "VendorDir=..\\Windows"); }, E,
+                 "setup.ini", 8, "VendorDir '..\\Windows' has a '.' or '..' part"},
+        TMistake{"an absolute shared folder", [](TWorld& w) { w.Set(8, "SharedDir=C:\\Shared"); }, E, "setup.ini",
+                 8, "SharedDir 'C:\\Shared' has a ':'"},
+        TMistake{"an empty shared folder", [](TWorld& w) { w.Set(8, "SharedDir="); }, W, "setup.ini", 8,
+                 "SharedDir is empty, so the files of letter C go straight into Common Files"},
+        TMistake{"a product version without numbers", [](TWorld& w) { w.Set(8, "ProductVersion=v2"); }, W,
+                 "setup.ini", 8, "version resource's numbers are 0.0.0.0"},
         TMistake{"UTF-8 text in a GB section", [](TWorld& w) { w.Set(13, "GrpName=" UTF8_TOOL); }, E, "setup.ini",
                  13, "[GB.GrpName]: the text is UTF-8; it must be GBK"},
         TMistake{"a broken Big5 text", [](TWorld& w) { w.Set(29, "GrpName=\xA4\x80"); }, E, "setup.ini", 29,
@@ -221,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TMistake{"a payload file no component installs",
                  [](TWorld& w) { w.Package.PayloadNames.push_back("extra\\unused.txt"); }, W, "files/extra/unused.txt",
-                 0, "no component installs"},
+                 0, "no component installs this file, so it is not packed"},
         TMistake{"an archive entry no component installs",
                  [](TWorld& w) {
                      w.Package.PayloadArchive = "ready.setupx";

@@ -193,6 +193,54 @@ TEST(PeChecksum, FoldsCarriesSkipsItsOwnFieldAndAddsTheLength) {
     EXPECT_EQ(PeChecksum({0xFF, 0xFF, 2, 0}, 100), 0x0002u + 4u);
 }
 
+// Fed in pieces that split words (an odd first piece, an empty one), the sum is
+// the same as over the whole: 0x0201 + 0x0403 + 0x0005, plus 5 bytes.
+TEST(PeChecksum, ComesOutTheSameWhateverPiecesTheBytesArriveIn) {
+    const std::uint8_t bytes[] = {1, 2, 3, 4, 5};
+    TPeChecksum sum;
+    sum.Add(bytes, 1);
+    sum.Add(bytes + 1, 0);
+    sum.Add(bytes + 1, 3);
+    sum.Add(bytes + 4, 1);
+    EXPECT_EQ(sum.Value(), 0x0201u + 0x0403u + 0x0005u + 5u);
+    TPeChecksum carries;
+    const std::uint8_t high[] = {0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 2, 0};
+    for (std::uint8_t b : high)
+        carries.Add(&b, 1);
+    EXPECT_EQ(carries.Value(), 3u + 8u);
+}
+
+// A large resource stays a file until the image is written: the written image
+// holds the file's bytes where an in-memory resource of the same bytes would be.
+TEST(PeImage, AResourceFromAFileIsWrittenLikeOneInMemory) {
+    TPeImage img(StandardImage().Build());
+    const std::string data = std::string(0x1801, 'p') + "end";
+    const std::string path = testing::TempDir() + "kxpack-resource-file.bin";
+    {
+        std::ofstream f(path, std::ios::binary);
+        f << data;
+    }
+    auto inMemory = ReadResources(img);
+    inMemory.push_back(Res(TResourceId::Of("KXFILE"), TResourceId::Of("SETUPX"), 0x409, data));
+    auto fromFile = ReadResources(img);
+    fromFile.push_back({TResourceId::Of("KXFILE"), TResourceId::Of("SETUPX"), 0x409, 0, {}, path, data.size()});
+
+    TPeOutput laidOut = LayOutWithResources(img, fromFile);
+    EXPECT_EQ(laidOut.Pieces.Size(), 0x400u + 0x1A00u + 0x200u); // headers and .text, resources, relocations
+    Bytes written = WithResources(img, fromFile);
+    EXPECT_EQ(written, WithResources(img, inMemory));
+    EXPECT_EQ(Text(ReadResources(TPeImage(written)).at(0).Data), data);
+
+    // The file changed after it was measured: the writer notices instead of
+    // writing an image whose directory does not match its data.
+    fromFile.back().DataFileSize = data.size() + 1;
+    EXPECT_THROW(WithResources(img, fromFile), EPieceRead);
+    fromFile.back().DataFileSize = data.size() - 1;
+    EXPECT_THROW(WithResources(img, fromFile), EPieceRead);
+    std::remove(path.c_str());
+    EXPECT_THROW(WithResources(img, fromFile), EPieceRead);
+}
+
 // --- images that are refused, and why ------------------------------------------
 
 struct TBadImage {

@@ -43,8 +43,9 @@ def check(cond, what):
         print('FAIL:', what)
 
 
-def run(*argv, cwd=None):
-    p = subprocess.run([KXPACK] + [str(a) for a in argv], cwd=cwd, capture_output=True)
+def run(*argv, cwd=None, env=None, program=None):
+    p = subprocess.run([program or KXPACK] + [str(a) for a in argv], cwd=cwd, capture_output=True,
+                       env=dict(os.environ, **env) if env else None)
     return p.returncode, p.stdout.decode('latin-1'), p.stderr.decode('latin-1')
 
 
@@ -125,6 +126,47 @@ def wrestool_get(path, rtype, name, lang=None):
     return subprocess.run(cmd + [path], capture_output=True).stdout
 
 
+def version_info(data):
+    """The strings of a version resource, and its numbers as 'FileVersion#' and
+    'ProductVersion#' ("a.b.c.d"): a reader of the format of its own."""
+    out = {}
+
+    def text(at):
+        end = at
+        while data[end:end + 2] != b'\0\0':
+            end += 2
+        return data[at:end].decode('utf-16-le'), end + 2
+
+    def node(at, depth):
+        length, value_length, kind = struct.unpack_from('<HHH', data, at)
+        key, pos = text(at + 6)
+        pos = (pos + 3) & ~3
+        if depth == 0:
+            sig, _, fms, fls, pms, pls = struct.unpack_from('<6I', data, pos)
+            if sig == 0xFEEF04BD:
+                out['FileVersion#'] = f'{fms >> 16}.{fms & 0xFFFF}.{fls >> 16}.{fls & 0xFFFF}'
+                out['ProductVersion#'] = f'{pms >> 16}.{pms & 0xFFFF}.{pls >> 16}.{pls & 0xFFFF}'
+            pos += value_length
+        elif depth == 3:
+            out[key] = text(pos)[0] if value_length else ''
+            return
+        elif value_length:
+            pos += value_length * (2 if kind == 1 else 1)
+        while True:
+            pos = (pos + 3) & ~3
+            if pos >= at + length:
+                break
+            child_length = struct.unpack_from('<H', data, pos)[0]
+            if child_length == 0:
+                break
+            node(pos, depth + 1)
+            pos += child_length
+
+    if len(data) >= 6:
+        node(0, 0)
+    return out
+
+
 def sections(img):
     pe = struct.unpack_from('<I', img, 0x3C)[0]
     count, opt = struct.unpack_from('<H', img, pe + 6)[0], struct.unpack_from('<H', img, pe + 20)[0]
@@ -149,10 +191,15 @@ def round_trip(work, stub, uninstaller, label):
     if rc != 0:
         return None
     check(leftovers(out_dir) == ['setup.exe'], f'{label}: nothing but setup.exe is left: {leftovers(out_dir)}')
-    inputs = {'INIFILE': 'setup.ini', 'LICCN': 'LICCN.txt', 'LICB5': 'LICB5.txt', 'LICEN': 'LICEN.txt'}
+    inputs = {'LICCN': 'LICCN.txt', 'LICB5': 'LICB5.txt', 'LICEN': 'LICEN.txt'}
     for res, name in inputs.items():
         with open(os.path.join(pkg, name), 'rb') as f:
             check(wrestool_get(out, 'KXFILE', res) == f.read(), f'{label}: KXFILE/{res} reads back as {name}')
+    # The script names no folders of its maker: the defaults follow it.
+    with open(os.path.join(pkg, 'setup.ini'), 'rb') as f:
+        check(wrestool_get(out, 'KXFILE', 'INIFILE') ==
+              f.read() + b'[Common]\r\nVendorDir=Velmora\r\nSharedDir=Tarnwick\r\n',
+              f'{label}: KXFILE/INIFILE is setup.ini with the default folders after it')
     with open(uninstaller, 'rb') as f:
         check(wrestool_get(out, 'KXFILE', 'UNINST') == f.read(), f'{label}: KXFILE/UNINST is the uninstaller')
     arc = os.path.join(work, label + '.setupx')
@@ -171,9 +218,14 @@ def round_trip(work, stub, uninstaller, label):
     out_res = wrestool_list(out)
     check(stub_res and [r for r in out_res if r[0] != "'KXFILE'"] == stub_res,
           f'{label}: the stub\'s own resources are all there: {stub_res} / {out_res}')
+    # The version resource is the package's.
+    info = version_info(wrestool_get(out, '16', '1'))
+    check(info.get('ProductName') == 'Demo Tool' and info.get('CompanyName') == 'Demo Ltd.'
+          and info.get('FileDescription') == 'Demo Tool Setup',
+          f'{label}: the version resource names the package: {info}')
     for rtype, name, lang in stub_res:
         t, n = rtype.strip("'"), name.strip("'")
-        if t == name.strip("'"):
+        if t == name.strip("'") or t == '16':
             continue  # wrestool lists named resources under their type's name; checked by the unit tests
         check(wrestool_get(out, t, n, lang) == wrestool_get(stub, t, n, lang),
               f'{label}: stub resource {t}/{n}/{lang} is unchanged')
@@ -227,10 +279,17 @@ def main():
         check(rc == 0 and not leftovers(pkg, {'setup.ini', 'LICCN.txt', 'LICB5.txt', 'LICEN.txt', 'files'}),
               f'--check on a good package: exit {rc}, nothing written: {se}')
 
+        identity(work, common)
+        reproducible(work, pkg, common)
+        where_the_stub_comes_from(work, pkg, stub, bare)
         bad_packages(work, common)
         bad_stubs_and_outputs(work, pkg, stub, stub64, bare)
         payload_archives(work, pkg, common)
         interrupted(work, common)
+        unpacked_and_too_large(work, common)
+        starter_package(work, common)
+        signing(work, pkg, stub, bare)
+        terminal_encoding(work, common)
         command_lines(work, pkg, common)
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -238,7 +297,7 @@ def main():
 
 def edit(lines, number, text, enc='ascii'):
     lines = list(lines)
-    lines[number - 1] = (text, enc)
+    lines[number - 1] = text if isinstance(text, tuple) else (text, enc)
     return lines
 
 
@@ -250,7 +309,23 @@ def bad_packages(work, common):
         ('a component file missing from files/', None, lambda p: os.remove(os.path.join(p, 'files', 'svc.exe')),
          1, "setup.ini:21: error: 'svc.exe'"),
         ('a files/ file no component installs', None, lambda p: open(os.path.join(p, 'files', 'x.txt'), 'w').close(),
-         0, 'files/x.txt: warning: no component installs this file'),
+         0, 'files/x.txt: warning: no component installs this file, so it is not packed'),
+        ('an unknown section (a typo)', edit(L, 63, '[AutoRegs]'), None, 1,
+         'setup.ini:63: error: unknown section [AutoRegs]; the wizard does not read it, so what it holds is lost '
+         '(did you mean [AutoReg]?)'),
+        ('the same component twice', edit(L, 54, 'Demo Tool=disk.sys[S'), None, 1,
+         "setup.ini:54: error: [EN.File]: component 'Demo Tool' is listed twice (also on line 53)"),
+        ('a component missing in one language', L[:37] + L[38:], None, 1,
+         "setup.ini:36: error: [B5.File] is missing a component: 'Disk Driver' of [EN.File] (line 53, "
+         "'disk.sys[S') has no counterpart here"),
+        ('an extra component in one language', edit(L, 39, ('額外=ui.exe', B5)), None, 1,
+         "setup.ini:39: error: [B5.File]: component"),
+        ('a path beyond MAX_PATH', edit(L, 61, 'd' * 240 + '=disk.sys'), None, 1,
+         "setup.ini:22: error: [GB.File]: 'disk.sys' would be installed as C:\\WINDOWS\\SysWOW64\\ddd"),
+        ('a REG outside the system\'s list', edit(L, 48, 'REG=SOFTWARE\\Demo'), None, 0,
+         'setup.ini:48: warning: [EN.GrpName]: REG \'SOFTWARE\\Demo\' is not a key below'),
+        ('a company line too long to show', edit(L, 46, 'COMPANY=Demo Limited Liability Company'), None, 0,
+         'setup.ini:46: warning: [EN.GrpName]: COMPANY'),
         ('a shortcut to no component\'s file', edit(L, 57, 'Demo Tool=nothing.exe'), None, 1,
          "setup.ini:57: error: [EN.Link]: shortcut target 'nothing.exe'"),
         ('a DESTDIR file of no component', edit(L, 61, 'drivers=other.sys'), None, 1,
@@ -361,11 +436,249 @@ def bad_stubs_and_outputs(work, pkg, stub, stub64, bare):
     check(not os.path.exists('/proc/kxpack-test'), 'nothing appears under /proc')
 
 
+def icon_file(sizes):
+    """An .ico of 32-bit images of the given sizes, entries then images, as
+    wrestool rebuilds one from a program's resources."""
+    images = []
+    for n in sizes:
+        header = struct.pack('<IiiHHIIiiII', 40, n, 2 * n, 1, 32, 0, n * n * 4 + n * ((n + 31) // 32) * 4, 0, 0, 0, 0)
+        images.append(header + bytes([n, 0x40, 0x80, 0xFF]) * (n * n) + bytes(n * ((n + 31) // 32) * 4))
+    out = struct.pack('<HHH', 0, 1, len(sizes))
+    offset = 6 + 16 * len(sizes)
+    for n, img in zip(sizes, images):
+        out += struct.pack('<BBBBHHII', n, n, 0, 0, 1, 32, len(img), offset)
+        offset += len(img)
+    return out + b''.join(images)
+
+
+def identity(work, common):
+    """The author's names, version and icon in the setup program."""
+    pkg = os.path.join(work, 'quill')
+    make_package(pkg, script_lines() + [('[Common]', 'ascii'), ('VendorDir=Larkspur', 'ascii'),
+                                        ('SharedDir=Larkspur Shared', 'ascii'), ('ProductVersion=2.5.1 rc', 'ascii'),
+                                        ('Copyright=(c) 2024 Larkspur Software', 'ascii')])
+    ico = icon_file([32, 16])
+    with open(os.path.join(pkg, 'setup.ico'), 'wb') as f:
+        f.write(ico)
+    out = os.path.join(work, 'quill.exe')
+    rc, _, se = run(*common, pkg, '-o', out)
+    check(rc == 0 and not se, f'a package with its own folders, version and icon is packed: {se}')
+    info = version_info(wrestool_get(out, '16', '1'))
+    check(info == {'FileVersion#': '2.5.1.0', 'ProductVersion#': '2.5.1.0', 'CompanyName': 'Demo Ltd.',
+                   'FileDescription': 'Demo Tool Setup', 'FileVersion': '2.5.1 rc',
+                   'LegalCopyright': '(c) 2024 Larkspur Software', 'ProductName': 'Demo Tool',
+                   'ProductVersion': '2.5.1 rc'}, f'the version resource is the package\'s: {info}')
+    p = subprocess.run(['wrestool', '-x', '--type=14', '--name=1', out], capture_output=True)
+    # (wrestool pads the file it rebuilds with zeros, as many as the group has bytes.)
+    check(p.stdout[:len(ico)] == ico and not p.stdout[len(ico):].strip(b'\0'),
+          'wrestool rebuilds setup.ico from the icon resources')
+    listed = wrestool_list(out)
+    check([r for r in listed if r[0] == '3'] == [('3', '1', '1033'), ('3', '2', '1033')],
+          f'one icon resource per image: {listed}')
+    with open(os.path.join(pkg, 'setup.ini'), 'rb') as f:
+        check(wrestool_get(out, 'KXFILE', 'INIFILE') == f.read(), 'a script that names its folders is carried as it is')
+
+    with open(os.path.join(pkg, 'setup.ico'), 'wb') as f:
+        f.write(ico[:40])
+    rc, _, se = run(*common, pkg, '-o', os.path.join(work, 'bad-icon.exe'))
+    check(rc == 1 and 'setup.ico: error: the icon file ends inside its list of 2 images' in se
+          or 'setup.ico: error: image' in se, f'a damaged setup.ico is refused: {rc} {se}')
+
+
+def reproducible(work, pkg, common):
+    """The same package gives the same bytes in any time zone, and with
+    SOURCE_DATE_EPOCH whatever the files' times; the dates stored are UTC."""
+    outs = os.path.join(work, 'tz')
+    os.makedirs(outs)
+    results = {}
+    for tz in ('UTC', 'Asia/Shanghai', 'America/New_York'):
+        out = os.path.join(outs, tz.replace('/', '-') + '.exe')
+        rc, _, se = run(*common, pkg, '-o', out, env={'TZ': tz})
+        check(rc == 0, f'packing under TZ={tz}: {se}')
+        results[tz] = open(out, 'rb').read() if rc == 0 else b''
+    check(len(set(results.values())) == 1, 'the same package gives the same bytes under every TZ, without --seed')
+
+    # The entry date of a file written at 2001-02-03 04:05:06 UTC, read back by kxarc.
+    moved = os.path.join(work, 'pkg-moved')
+    shutil.copytree(pkg, moved)
+    stamp = 981173106  # 2001-02-03 04:05:06 UTC
+    for folder, _, names in os.walk(os.path.join(moved, 'files')):
+        for name in names:
+            os.utime(os.path.join(folder, name), (stamp, stamp))
+    out = os.path.join(outs, 'moved.exe')
+    rc, _, se = run(*common, moved, '-o', out, env={'TZ': 'Asia/Shanghai'})
+    arc = os.path.join(outs, 'moved.setupx')
+    with open(arc, 'wb') as f:
+        f.write(wrestool_get(out, 'KXFILE', 'SETUPX'))
+    listing = subprocess.run([KXARC, 'list', arc], capture_output=True, text=True,
+                             env=dict(os.environ, TZ='UTC')).stdout
+    check(rc == 0 and '2001-02-03 04:05 ' in listing,
+          f'entries carry the files\' times in UTC, whatever TZ the packing ran in: {se} {listing}')
+    check(open(out, 'rb').read() != results['UTC'], 'other file times give other bytes')
+
+    # SOURCE_DATE_EPOCH: other file times and another zone, the same bytes.
+    epoch = {'SOURCE_DATE_EPOCH': '1700000000'}
+    a, b = os.path.join(outs, 'epoch-a.exe'), os.path.join(outs, 'epoch-b.exe')
+    rc1, _, se1 = run(*common, pkg, '-o', a, env=dict(epoch, TZ='UTC'))
+    rc2, _, se2 = run(*common, moved, '-o', b, env=dict(epoch, TZ='Asia/Tokyo'))
+    check(rc1 == 0 and rc2 == 0 and open(a, 'rb').read() == open(b, 'rb').read(),
+          f'the same SOURCE_DATE_EPOCH gives the same bytes whatever the file times and TZ: {se1} {se2}')
+    with open(arc, 'wb') as f:
+        f.write(wrestool_get(b, 'KXFILE', 'SETUPX'))
+    listing = subprocess.run([KXARC, 'list', arc], capture_output=True, text=True,
+                             env=dict(os.environ, TZ='UTC')).stdout
+    check('2023-11-14 22:13 ' in listing, f'SOURCE_DATE_EPOCH is every entry\'s date: {listing}')
+    rc, _, se = run(*common, pkg, '-o', os.path.join(outs, 'bad.exe'), env={'SOURCE_DATE_EPOCH': '17e8'})
+    check(rc == 2 and 'SOURCE_DATE_EPOCH' in se, f'a SOURCE_DATE_EPOCH that is no number is refused: {rc} {se}')
+
+    # Nothing of the machine: neither the package's folder nor the output's.
+    data = results['UTC']
+    for text in (work, os.path.basename(work), os.path.basename(pkg)):
+        check(text.encode() not in data and text.encode('utf-16-le') not in data,
+              f'the output holds no path of the build machine ({text})')
+
+
+def where_the_stub_comes_from(work, pkg, stub, bare):
+    """kxpack takes the stub from beside itself or ../share/kxsetup, never from a
+    folder compiled into it; --verbose says which one it used."""
+    home = os.path.join(work, 'kxpack-home')
+    bindir = os.path.join(home, 'bin')
+    os.makedirs(bindir)
+    lone = os.path.join(bindir, 'kxpack')
+    shutil.copy(KXPACK, lone)
+    out = os.path.join(work, 'where.exe')
+    rc, _, se = run(pkg, '-o', out, program=lone)
+    check(rc == 3 and 'no setupstub.exe found' in se and bindir in se and 'share' in se and 'build' not in se,
+          f'without a stub beside it kxpack names where it looked, and only there: {rc} {se}')
+    share = os.path.join(home, 'share', 'kxsetup')
+    os.makedirs(share)
+    shutil.copy(stub, os.path.join(share, 'setupstub.exe'))
+    shutil.copy(bare, os.path.join(share, 'kxUnInst.exe'))
+    rc, _, se = run('--verbose', pkg, '-o', out, program=lone)
+    check(rc == 0 and os.path.join(share, 'setupstub.exe') in se.replace(os.sep + 'bin' + os.sep + '..', ''),
+          f'the stub in ../share/kxsetup is taken, and --verbose says so: {se}')
+    shutil.copy(stub, os.path.join(bindir, 'setupstub.exe'))
+    rc, _, se = run('--verbose', pkg, '-o', out, program=lone)
+    check(rc == 0 and os.path.join(bindir, 'setupstub.exe') in se, f'a stub beside kxpack comes first: {se}')
+    rc, _, se = run('--verbose', '--stub', stub, pkg, '-o', out, program=lone)
+    check(rc == 0 and f'stub: {stub} (--stub)' in se, f'--stub wins, and --verbose says so: {se}')
+
+
+def unpacked_and_too_large(work, common):
+    """A file no component installs stays out of the payload; a package whose
+    setup would be larger than Windows loads is refused before anything is
+    packed, with the limit in the message."""
+    pkg = os.path.join(work, 'extra-file')
+    payload = make_package(pkg)
+    with open(os.path.join(pkg, 'files', 'notes.txt'), 'wb') as f:
+        f.write(b'left out')
+    out = os.path.join(work, 'extra-file.exe')
+    rc, _, se = run(*common, pkg, '-o', out)
+    arc = os.path.join(work, 'extra-file.setupx')
+    with open(arc, 'wb') as f:
+        f.write(wrestool_get(out, 'KXFILE', 'SETUPX'))
+    listing = subprocess.run([KXARC, 'list', arc], capture_output=True, text=True).stdout
+    check(rc == 0 and 'notes.txt' not in listing and all(n.split('\\')[-1] in listing for n in payload),
+          f'a file no component installs is not packed: {se} {listing}')
+
+    big = os.path.join(work, 'too-large')
+    make_package(big)
+    for name, size in (('ui.exe', 900 << 20), ('svc.exe', 700 << 20)):
+        with open(os.path.join(big, 'files', name), 'r+b') as f:
+            f.truncate(size)  # sparse: nothing is written to the disk
+    tmp = os.path.join(work, 'too-large-tmp')
+    os.makedirs(tmp)
+    out = os.path.join(work, 'too-large.exe')
+    start = time.monotonic()
+    rc, _, se = run(*common, big, '-o', out, env={'TMPDIR': tmp})
+    took = time.monotonic() - start
+    check(rc == 1 and 'files/: error: the setup program could be up to 1600 MB' in se.replace(big + '/', '')
+          and 'Windows loads one of at most 1536 MB (1610612736 bytes)' in se and not os.path.exists(out),
+          f'a package over the limit is refused with the limit: exit {rc}: {se}')
+    check(took < 10 and not os.listdir(tmp), f'it is refused before anything is packed ({took:.1f} s, {os.listdir(tmp)})')
+    rc, _, se = run(*common, '--sign-command', 'false {}', big, '-o', out, env={'TMPDIR': tmp})
+    check(rc == 1 and 'signing' not in se, f'and before anything is signed: exit {rc}: {se}')
+
+
+def starter_package(work, common):
+    """kxpack --init writes a package that passes the checks and builds."""
+    d = os.path.join(work, 'starter')
+    rc, so, se = run('--init', d)
+    check(rc == 0 and sorted(os.listdir(d)) == ['LICB5.txt', 'LICCN.txt', 'LICEN.txt', 'files', 'setup.ini']
+          and os.listdir(os.path.join(d, 'files')) == ['readme.txt'], f'--init writes a package: {rc} {se}')
+    rc, _, se = run('--check', d)
+    check(rc == 0 and not se, f'the starting package has no findings: {se}')
+    with open(os.path.join(d, 'setup.ini'), 'rb') as f:
+        script = f.read()
+    check('我的程序'.encode('gbk') in script and '我的程式'.encode('big5') in script and b'\r\n' in script
+          and b'docs/setup-ini.md' in script, 'its script has GBK and Big5 texts, CR LF lines and points to the docs')
+    check(open(os.path.join(d, 'LICCN.txt'), 'rb').read().decode('gbk').startswith('软件许可协议')
+          and open(os.path.join(d, 'LICB5.txt'), 'rb').read().decode('big5').startswith('軟體授權合約'),
+          'its licences are GBK and Big5')
+    out = os.path.join(work, 'starter.exe')
+    rc, _, se = run(*common, d, '-o', out)
+    check(rc == 0 and os.path.exists(out), f'the starting package builds: {se}')
+    rc, _, se = run('--init', d)
+    check(rc == 3 and 'not empty' in se, f'--init leaves a folder with files alone: {rc} {se}')
+    rc, _, se = run('--init', os.path.join(work, 'other'), d)
+    check(rc == 2 and not os.path.exists(os.path.join(work, 'other')), f'--init takes one folder only: {rc} {se}')
+
+
+def signing(work, pkg, stub, bare):
+    """--sign-command signs the uninstaller before it goes in and the setup
+    program once it is written; a throwaway certificate, checked by osslsigncode."""
+    keys = os.path.join(work, 'keys')
+    os.makedirs(keys)
+    cert, key = os.path.join(keys, 'cert.pem'), os.path.join(keys, 'key.pem')
+    p = subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', cert,
+                        '-days', '2', '-subj', '/CN=kxpack test signing', '-addext', 'extendedKeyUsage=codeSigning'],
+                       capture_output=True)
+    check(p.returncode == 0, 'a throwaway certificate is made')
+    out_dir = os.path.join(work, 'signed')
+    os.makedirs(out_dir)
+    out = os.path.join(out_dir, 'setup.exe')
+    command = f'osslsigncode sign -certs {cert} -key {key} -n Demo -in {{}} -out {{signed}}'
+    rc, _, se = run('--sign-command', command, '--stub', stub, '--uninstaller', bare, pkg, '-o', out)
+    check(rc == 0 and os.listdir(out_dir) == ['setup.exe'], f'a signed setup program is written: {rc} {se}')
+
+    def verified(path):
+        v = subprocess.run(['osslsigncode', 'verify', '-CAfile', cert, '-in', path], capture_output=True, text=True)
+        return v.returncode == 0 and 'Signature verification: ok' in v.stdout
+
+    check(verified(out), 'osslsigncode verifies the setup program')
+    embedded = os.path.join(work, 'embedded-uninst.exe')
+    with open(embedded, 'wb') as f:
+        f.write(wrestool_get(out, 'KXFILE', 'UNINST'))
+    check(verified(embedded), 'osslsigncode verifies the uninstaller it carries')
+    check(not verified(bare), 'the uninstaller given is left unsigned')
+
+    for what, cmd, want_rc, want in (
+            ('a failing command', 'false {}', 3, 'signing the uninstaller failed'),
+            ('a command that writes no signed copy', 'true {} {signed}', 3, 'wrote no'),
+            ('a command without {}', 'signtool sign file.exe', 2, '--sign-command wants a command with {}')):
+        rc, _, se = run('--sign-command', cmd, '--stub', stub, '--uninstaller', bare, pkg, '-o',
+                        os.path.join(out_dir, 'bad.exe'), env={'TMPDIR': out_dir})
+        check(rc == want_rc and want in se and os.listdir(out_dir) == ['setup.exe'],
+              f'{what}: exit {rc} (want {want_rc}), nothing left: {se} {os.listdir(out_dir)}')
+
+
+def terminal_encoding(work, common):
+    """Names from the GB and B5 sections appear in the terminal's encoding."""
+    pkg = os.path.join(work, 'cjk-names')
+    make_package(pkg, edit(script_lines(), 22, ('演示工具=disk.sys[S', GB)))
+    for locale, encoding in (('C.UTF-8', 'utf-8'), ('zh_CN.gbk', 'gbk')):
+        p = subprocess.run([KXPACK, '--check', pkg], capture_output=True,
+                           env=dict(os.environ, LC_ALL=locale))
+        want = "component '演示工具' is listed twice".encode(encoding)
+        check(p.returncode == 1 and want in p.stderr,
+              f'under {locale} the component name is {encoding}: {p.stderr.decode("latin-1")}')
+
+
 def interrupted(work, common):
     """An interrupt while the payload is packed leaves no file behind."""
     pkg = os.path.join(work, 'big')
     make_package(pkg)
-    with open(os.path.join(pkg, 'files', 'big.bin'), 'wb') as f:
+    with open(os.path.join(pkg, 'files', 'ui.exe'), 'wb') as f:  # a file of a component: it is packed
         f.write(random.Random(3).randbytes(64 << 20))
     tmp, out_dir = os.path.join(work, 'big-tmp'), os.path.join(work, 'big-out')
     os.makedirs(tmp)

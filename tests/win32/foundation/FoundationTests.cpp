@@ -92,12 +92,34 @@ TEST(Paths, CommonFilesFallsBackToTheSystemDriveAndCreatesTheFolder) {
               ERROR_SUCCESS);
     const char custom[] = "C:\\KxCommon";
     RegSetValueExA(key.Get(), "CommonFilesDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(custom), sizeof custom);
-    EXPECT_EQ(GetCommonFilesPath(), "C:\\KxCommon\\Tarnwick\\");
+    EXPECT_EQ(GetCommonFilesPath("Tarnwick"), "C:\\KxCommon\\Tarnwick\\");
     EXPECT_TRUE(DirectoryExists("C:\\KxCommon\\Tarnwick"));
+    EXPECT_EQ(GetCommonFilesPath("Larkspur\\Shared"), "C:\\KxCommon\\Larkspur\\Shared\\");
+    EXPECT_TRUE(DirectoryExists("C:\\KxCommon\\Larkspur\\Shared"));
+    EXPECT_EQ(GetCommonFilesPath(""), "C:\\KxCommon\\");
     RegDeleteValueA(key.Get(), "CommonFilesDir");
     // The prefix's system folder is C:\windows\system32.
-    EXPECT_EQ(GetCommonFilesPath(), "C:\\Program Files\\Common Files\\Tarnwick\\");
+    EXPECT_EQ(GetCommonFilesPath("Tarnwick"), "C:\\Program Files\\Common Files\\Tarnwick\\");
     EXPECT_TRUE(DirectoryExists("C:\\Program Files\\Common Files\\Tarnwick"));
+}
+
+TEST(Paths, ProgramFilesComesFromTheRegistryOrTheWindowsDrive) {
+    TRegKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_ALL_ACCESS,
+                            key.Put()),
+              ERROR_SUCCESS);
+    char saved[MAX_PATH] = {};
+    DWORD size = sizeof saved - 1;
+    const bool had = RegQueryValueExA(key.Get(), "ProgramFilesDir", nullptr, nullptr,
+                                      reinterpret_cast<BYTE*>(saved), &size) == ERROR_SUCCESS;
+    const char custom[] = "D:\\Programme";
+    RegSetValueExA(key.Get(), "ProgramFilesDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(custom), sizeof custom);
+    EXPECT_EQ(GetProgramFilesPath(), "D:\\Programme\\");
+    RegDeleteValueA(key.Get(), "ProgramFilesDir");
+    EXPECT_EQ(GetProgramFilesPath(), "C:\\Program Files\\"); // the drive of C:\windows
+    if (had)
+        RegSetValueExA(key.Get(), "ProgramFilesDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved),
+                       static_cast<DWORD>(lstrlenA(saved) + 1));
 }
 
 // A copy that arrives read-only is writable afterwards. Wine running as root (as

@@ -36,13 +36,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Paths, CommonFilesPathReportsTheFolderItMade) {
     std::vector<std::string> created;
-    const std::string shared = GetCommonFilesPath(created);
+    const std::string shared = GetCommonFilesPath("Tarnwick", created);
     RemoveDir(shared);
     created.clear();
-    EXPECT_EQ(GetCommonFilesPath(created), shared);
+    EXPECT_EQ(GetCommonFilesPath("Tarnwick", created), shared);
     EXPECT_EQ(created, (std::vector<std::string>{shared}));
     created.clear();
-    GetCommonFilesPath(created);
+    GetCommonFilesPath("Tarnwick", created);
     EXPECT_TRUE(created.empty()) << "there already";
 }
 
