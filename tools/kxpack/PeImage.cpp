@@ -23,6 +23,10 @@ bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 std::uint64_t AlignUp(std::uint64_t v, std::uint32_t alignment) { return (v + alignment - 1) / alignment * alignment; }
 
+constexpr std::uint32_t kPageSize = 0x1000;
+// From this size on the resource section starts on a page of the file.
+constexpr std::uint64_t kPageAlignedSection = 0x10000;
+
 // The address range a section takes once loaded (its raw size counts when the
 // virtual size is smaller, as the loader maps the whole raw data).
 std::uint64_t VirtualSpan(const TPeSection& s) { return std::max(s.VirtualSize, s.SizeOfRawData); }
@@ -313,10 +317,17 @@ TPeOutput ReplaceResourceSection(const TPeImage& image, TOutputPieces section) {
     if (sectionSize == 0 || sectionSize > 0x7FFF0000u - l.Rva)
         throw EPeImage("the resources do not fit a 32-bit image");
 
+    // A large section starts on a page of the file: Wine maps such a section
+    // from the file, where it reads one that is not into the process's own
+    // memory (a setup's whole payload). Windows maps it either way.
+    const std::uint32_t rawPointer = sectionSize >= kPageAlignedSection
+                                         ? static_cast<std::uint32_t>(AlignUp(l.RawPointer, std::max(fa, kPageSize)))
+                                         : l.RawPointer;
+
     // What stays before the resources (the headers among it), then the new
     // section, then `rest`: the sections that move behind it and the overlay.
     std::vector<std::uint8_t> head(old.begin(), old.begin() + std::min<std::size_t>(l.RawPointer, old.size()));
-    head.resize(l.RawPointer, 0);
+    head.resize(rawPointer, 0);
 
     std::vector<TPeSection> table(sections.begin(), sections.begin() + static_cast<std::ptrdiff_t>(
                                                                            l.Resource >= 0 ? l.Resource : l.Tail));
@@ -331,11 +342,11 @@ TPeOutput ReplaceResourceSection(const TPeImage& image, TOutputPieces section) {
     }
     rsrc.VirtualAddress = l.Rva;
     rsrc.VirtualSize = static_cast<std::uint32_t>(sectionSize);
-    rsrc.PointerToRawData = l.RawPointer;
+    rsrc.PointerToRawData = rawPointer;
     rsrc.SizeOfRawData = static_cast<std::uint32_t>(AlignUp(sectionSize, fa));
     table.push_back(rsrc);
 
-    const std::uint64_t restStart = std::uint64_t{l.RawPointer} + rsrc.SizeOfRawData;
+    const std::uint64_t restStart = std::uint64_t{rawPointer} + rsrc.SizeOfRawData;
     if (restStart > 0xFFFFFFFFu)
         throw EPeImage("the resources do not fit a 32-bit image");
     std::vector<std::uint8_t> rest;

@@ -2,6 +2,7 @@
 // real setup stub when a Windows tree has built one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -112,6 +113,30 @@ TEST(PeImage, ResourcesLargerThanTheirSectionMoveTheRelocationsBehindThem) {
     auto back = ReadResources(out);
     ASSERT_EQ(back.size(), 2u);
     EXPECT_EQ(Text(back[0].Data), std::string(0x1800, 'x'));
+    EXPECT_EQ(Text(back[1].Data), "<m/>");
+}
+
+// A setup's payload: the section starts on a page of the file, what stood
+// before it keeps its bytes, the gap is zeros and the relocations follow.
+TEST(PeImage, LargeResourcesStartOnAPageOfTheFile) {
+    Bytes before = StandardImage().Build();
+    TPeImage img(before);
+    auto res = ReadResources(img);
+    res.push_back(Res(TResourceId::Of("KXFILE"), TResourceId::Of("SETUPX"), 0x409, std::string(0x10000, 'p')));
+    TPeImage out(WithResources(img, res));
+
+    const TPeSection& rsrc = out.Sections()[1];
+    const TPeSection& reloc = out.Sections()[2];
+    EXPECT_EQ(rsrc.PointerToRawData, 0x1000u);
+    EXPECT_EQ(rsrc.VirtualAddress, 0x2000u);
+    EXPECT_EQ(reloc.PointerToRawData, rsrc.PointerToRawData + rsrc.SizeOfRawData);
+    EXPECT_TRUE(std::equal(before.begin() + 0x200, before.begin() + 0x400, out.Bytes().begin() + 0x200));
+    EXPECT_TRUE(std::all_of(out.Bytes().begin() + 0x400, out.Bytes().begin() + 0x1000, [](auto b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(before.begin() + 0x600, before.begin() + 0x800,
+                           out.Bytes().begin() + reloc.PointerToRawData));
+    auto back = ReadResources(out);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(Text(back[0].Data), std::string(0x10000, 'p'));
     EXPECT_EQ(Text(back[1].Data), "<m/>");
 }
 
