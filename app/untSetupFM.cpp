@@ -34,6 +34,8 @@ constexpr int kClientWidth = 430;
 constexpr int kClientHeight = 299;
 constexpr int kCompItemHeight = 12;
 constexpr int kProgressItemHeight = 13;
+// How often (ms) the progress list shows the lines it took during the run.
+constexpr unsigned long kProgressListInterval = 250;
 constexpr int kCheckSize = 11;
 constexpr COLORREF kLime = RGB(0, 255, 0);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
@@ -375,7 +377,13 @@ void TSetupFM::ReleaseProgressList() {
 void TSetupFM::SetProgress(int percent) { SendMessageA(ProgressBar, PBM_SETPOS, percent, 0); }
 
 void TSetupFM::ProcessMessages() {
-    ReleaseProgressList();
+    // The list's new lines are drawn a few times a second: letting it draw
+    // again sets its scroll bar, which costs milliseconds on Wine each time.
+    const DWORD now = GetTickCount();
+    if (now - FProgressShownAt >= kProgressListInterval) {
+        ReleaseProgressList();
+        FProgressShownAt = now;
+    }
     ProcessPendingMessages(FHandle);
 }
 
@@ -541,7 +549,8 @@ bool TSetupFM::RunInstallation() {
     try {
         for (const TInstallStep& step : InstallSteps) {
             step();
-            ProcessMessages();
+            ReleaseProgressList();
+            ProcessPendingMessages(FHandle);
         }
     } catch (const EAbort&) {
         FExitCode = kExitFailed;

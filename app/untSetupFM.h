@@ -50,7 +50,8 @@ public:
     // Adds a line at the end of lbxProgress; the list is not scrolled to it.
     void AddProgressLine(const std::string& text);
     void SetProgress(int percent);
-    // Lets the message loop handle what is pending (the run stays on this thread).
+    // Lets the message loop handle what is pending (the run stays on this
+    // thread); the progress list shows its new lines at most every 250 ms.
     void ProcessMessages();
     // The one place that shows an error: silent aborts are dropped.
     void HandleException(const std::exception& e);
@@ -115,6 +116,7 @@ private:
     bool FRunning = false;
     bool FCloseRequested = false;
     bool FProgressHeld = false;
+    unsigned long FProgressShownAt = 0; // GetTickCount when the held list was last drawn
     HFONT FFont = nullptr;
     HBRUSH FBlackBrush = nullptr;
     HBITMAP FTitleBitmap = nullptr;
