@@ -110,6 +110,21 @@ void InstallCompletely(const std::string& exe, const std::string& dir) {
     CloseStartedWindows();
 }
 
+// Installs the package of many files and kills the setup once it is well
+// into them; false when it never got that far.
+bool KillManyHalfWay() {
+    auto p = ToReady(gManySetup, kManyTarget);
+    p->ClickAsync(idBtnNext);
+    for (int t = 0; t < 300000; t += 20) {
+        if (SendMessageA(p->Control(idProgressBar), PBM_GETPOS, 0, 0) >= 40) {
+            p->Kill();
+            return true;
+        }
+        Sleep(20);
+    }
+    return false;
+}
+
 // Presses Install and answers the error that ends the run; its text.
 std::string FailingInstall(TSetupProcess& p) {
     p.ClickAsync(idBtnNext);
@@ -190,18 +205,7 @@ TEST(CleanMachine, FullDiskAtTheFirstAndAtALaterFileLeavesNothing) { ExpectFullD
 
 TEST(CleanMachine, RunKilledHalfWayIsPutBackByTheNextStart) {
     const TSnapshot before = TakeSnapshot();
-    {
-        auto p = ToReady(gManySetup, kManyTarget);
-        p->ClickAsync(idBtnNext);
-        // Killed once it is well into its files.
-        bool halfWay = false;
-        for (int t = 0; t < 300000 && !halfWay; t += 20) {
-            halfWay = SendMessageA(p->Control(idProgressBar), PBM_GETPOS, 0, 0) >= 40;
-            if (!halfWay) Sleep(20);
-        }
-        ASSERT_TRUE(halfWay);
-        p->Kill();
-    }
+    ASSERT_TRUE(KillManyHalfWay());
     EXPECT_FALSE(SnapshotDiff(before, TakeSnapshot()).empty()) << "killed before it changed anything";
     TSetupProcess again(gManySetup);
     HWND box = again.WaitForBox(60000);
@@ -270,17 +274,7 @@ TEST(CleanMachine, ThousandsOfFilesAreInstalledWholeAndListed) {
 TEST(CleanMachine, RerunKilledHalfWayIsPutBackByTheUninstaller) {
     ASSERT_NE(ReadFileBytes(kManyTarget + "INSTFILE.LST"), "<missing>") << "needs the package installed";
     const TSnapshot before = TakeSnapshot();
-    {
-        auto p = ToReady(gManySetup, kManyTarget);
-        p->ClickAsync(idBtnNext);
-        bool halfWay = false;
-        for (int t = 0; t < 300000 && !halfWay; t += 20) {
-            halfWay = SendMessageA(p->Control(idProgressBar), PBM_GETPOS, 0, 0) >= 40;
-            if (!halfWay) Sleep(20);
-        }
-        ASSERT_TRUE(halfWay);
-        p->Kill();
-    }
+    ASSERT_TRUE(KillManyHalfWay());
     EXPECT_FALSE(SnapshotDiff(before, TakeSnapshot()).empty()) << "killed before it changed anything";
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, MAX_PATH);
