@@ -55,6 +55,28 @@ def content(i, size):
     return bytes(out[:size])
 
 
+def write_script(pkg, group, names):
+    """The package's script (one component of every file, in the three languages) and the demo's licences."""
+    sections = ""
+    for lang in ("GB", "B5", "EN"):
+        sections += ("[%s.GrpName]\r\nGrpName=%s\r\nCOMPANY=Bench\r\nVERSION=1\r\n"
+                     "REG=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s\r\nPRGDIR=%s\r\n"
+                     "UNINST=FALSE\r\n\r\n[%s.File]\r\nAll=%s\r\n\r\n[%s.Link]\r\n\r\n"
+                     % (lang, group, group, group, lang, ";".join(names), lang))
+    with open(os.path.join(pkg, "setup.ini"), "wb") as f:
+        f.write(("[Common]\r\n\r\n[Service]\r\n\r\n" + sections).encode("ascii"))
+    for licence in ("LICCN.txt", "LICB5.txt", "LICEN.txt"):
+        shutil.copy(os.path.join(ROOT, "packages/acme", licence), pkg)
+
+
+def pack(pkg, setup, tree, kxpack=os.path.join(ROOT, "build/host/tools/kxpack/kxpack")):
+    """The setup program of the package, with the tree's stub and uninstaller."""
+    run([kxpack, "--no-progress", "--force", "--stub", os.path.join(tree, "tools/kxpack/setupstub.exe"),
+         "--uninstaller", os.path.join(tree, "uninst/kxUnInst.exe")]
+        + (["--allow-64bit"] if tree.endswith("win64") else []) + [pkg, "-o", setup],
+        stdout=subprocess.DEVNULL)
+
+
 def make_package(work, name, files, tree):
     """files: list of (stored name, size). Returns the setup program and the NSIS installer."""
     pkg = os.path.join(work, name)
@@ -67,23 +89,9 @@ def make_package(work, name, files, tree):
                     f.write(chunk)
             else:
                 f.write(content(i, size))
-    names = ";".join(n for n, _ in files)
-    sections = ""
-    for lang in ("GB", "B5", "EN"):
-        sections += ("[%s.GrpName]\r\nGrpName=Bench\r\nCOMPANY=Bench\r\nVERSION=1\r\n"
-                     "REG=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Bench\r\nPRGDIR=Bench\r\n"
-                     "UNINST=FALSE\r\n\r\n[%s.File]\r\nAll=%s\r\n\r\n[%s.Link]\r\n\r\n" % (lang, lang, names, lang))
-    with open(os.path.join(pkg, "setup.ini"), "wb") as f:
-        f.write(("[Common]\r\n\r\n[Service]\r\n\r\n" + sections).encode("ascii"))
-    licence = os.path.join(ROOT, "packages/acme")
-    for l in ("LICCN.txt", "LICB5.txt", "LICEN.txt"):
-        shutil.copy(os.path.join(licence, l), pkg)
+    write_script(pkg, "Bench", [n for n, _ in files])
     setup = os.path.join(work, name + "-setup.exe")
-    run([os.path.join(ROOT, "build/host/tools/kxpack/kxpack"), "--no-progress", "--force",
-         "--stub", os.path.join(tree, "tools/kxpack/setupstub.exe"),
-         "--uninstaller", os.path.join(tree, "uninst/kxUnInst.exe")]
-        + (["--allow-64bit"] if tree.endswith("win64") else []) + [pkg, "-o", setup],
-        stdout=subprocess.DEVNULL)
+    pack(pkg, setup, tree)
     nsi = os.path.join(work, name + ".nsi")
     nsis = os.path.join(work, name + "-nsis.exe")
     with open(nsi, "w") as f:
@@ -125,6 +133,16 @@ class Prefix:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+def start_display(name):
+    """An Xvfb server for the programs when there is no display; None when there is one."""
+    if os.environ.get("DISPLAY"):
+        return None
+    server = subprocess.Popen(["Xvfb", name, "-screen", "0", "1024x768x24"], stderr=subprocess.DEVNULL)
+    os.environ["DISPLAY"] = name
+    time.sleep(1)
+    return server
+
+
 def measure(tree, work, name, setup, nsis):
     timer = os.path.join(tree, "bench/wine/bench_install_timer.exe")
     p = Prefix(tree, work, name + "-kx")
@@ -161,11 +179,7 @@ def main():
         run([os.path.join(ROOT, "scripts/install-prereqs.sh")])
     tree = pick_tree(a.tree)
     work = tempfile.mkdtemp(prefix="kx-wine-bench-")
-    display = None
-    if not os.environ.get("DISPLAY"):
-        display = subprocess.Popen(["Xvfb", ":87", "-screen", "0", "1024x768x24"], stderr=subprocess.DEVNULL)
-        os.environ["DISPLAY"] = ":87"
-        time.sleep(1)
+    display = start_display(":87")
     cases = [("%d files" % n, [("f%05d.dat" % i, a.file_kib * 1024 - (i * 37) % 4096) for i in range(n)])
              for n in (int(s) for s in a.sizes.split(",") if s)]
     if a.big_mib > 0:

@@ -16,14 +16,13 @@ import argparse
 import os
 import random
 import shutil
-import subprocess
 import sys
 import tempfile
 import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_install_bench import ROOT, Prefix, pick_tree, run  # noqa: E402
+from wine_install_bench import ROOT, Prefix, pack, pick_tree, start_display, write_script  # noqa: E402
 
 
 def make_setup(work, mib, tree, kxpack):
@@ -33,21 +32,9 @@ def make_setup(work, mib, tree, kxpack):
     with open(os.path.join(pkg, "files", "big.dat"), "wb") as f:
         for _ in range(mib):
             f.write(rng.randbytes(1 << 20))
-    sections = ""
-    for lang in ("GB", "B5", "EN"):
-        sections += ("[%s.GrpName]\r\nGrpName=MemBench\r\nCOMPANY=Bench\r\nVERSION=1\r\n"
-                     "REG=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MemBench\r\nPRGDIR=MemBench\r\n"
-                     "UNINST=FALSE\r\n\r\n[%s.File]\r\nAll=big.dat\r\n\r\n[%s.Link]\r\n\r\n" % (lang, lang, lang))
-    with open(os.path.join(pkg, "setup.ini"), "wb") as f:
-        f.write(("[Common]\r\n\r\n[Service]\r\n\r\n" + sections).encode("ascii"))
-    for name in ("LICCN.txt", "LICB5.txt", "LICEN.txt"):
-        shutil.copy(os.path.join(ROOT, "packages/acme", name), pkg)
+    write_script(pkg, "MemBench", ["big.dat"])
     setup = os.path.join(work, "mem%d-setup.exe" % mib)
-    run([kxpack, "--no-progress", "--force",
-         "--stub", os.path.join(tree, "tools/kxpack/setupstub.exe"),
-         "--uninstaller", os.path.join(tree, "uninst/kxUnInst.exe")]
-        + (["--allow-64bit"] if tree.endswith("win64") else []) + [pkg, "-o", setup],
-        stdout=subprocess.DEVNULL)
+    pack(pkg, setup, tree, kxpack)
     shutil.rmtree(pkg)
     return setup
 
@@ -117,11 +104,7 @@ def main():
     a = ap.parse_args()
     tree = pick_tree(a.tree)
     work = tempfile.mkdtemp(prefix="kx-wine-mem-")
-    display = None
-    if not os.environ.get("DISPLAY"):
-        display = subprocess.Popen(["Xvfb", ":86", "-screen", "0", "1024x768x24"], stderr=subprocess.DEVNULL)
-        os.environ["DISPLAY"] = ":86"
-        time.sleep(1)
+    display = start_display(":86")
     print("tree %s; one incompressible file, silent install" % os.path.relpath(tree, ROOT))
     print("%-10s %10s %12s %12s %12s" % ("payload", "seconds", "VmRSS MiB", "anon MiB", "file MiB"))
     try:
