@@ -233,14 +233,13 @@ TEST(CleanMachine, ASecondSetupOfThePackageWaitsForTheFirst) {
                                   "\xBA\xF3\xD4\xD9\xCA\xD4\xA1\xA3",
                                   "", "Another setup or uninstall of Many Files is running. Wait until it has finished, then "
                                       "try again.");
-    if (CodePageLang() != 1) EXPECT_EQ(TSetupProcess::BoxText(box), busy);
+    if (CodePageLang() != 1) {
+        EXPECT_EQ(TSetupProcess::BoxText(box), busy);
+    }
     second->Answer(box, IDOK);
     EXPECT_TRUE(second->Enabled(idBtnNext)) << "the second may try again";
     // The first ends as ever.
-    for (HWND end; (end = first->WaitForBox(600000)) != nullptr;) {
-        first->Answer(end, IDOK);
-        break;
-    }
+    if (HWND end = first->WaitForBox(600000)) first->Answer(end, IDOK);
     EXPECT_TRUE(first->WaitForExit(20000));
     CloseStartedWindows();
     second->Close();
