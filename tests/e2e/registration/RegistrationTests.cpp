@@ -453,21 +453,6 @@ void EnsureInstalled(bool withService = true) {
     ASSERT_TRUE(QueryService("AcmeSvc").Registered);
 }
 
-// Runs a program of the prefix hidden and waits for it; its exit code.
-DWORD RunProgram(const std::string& commandLine) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 9999;
-    WaitForSingleObject(pi.hProcess, 30000);
-    DWORD code = 9998;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return code;
-}
-
 } // namespace
 
 // ---- Registration: one installation after another in one prefix ----
@@ -480,12 +465,12 @@ TEST(Registration, ServiceProgramRegistersRunsStopsAndRemovesItself) {
     CopyOver(gServiceProgram, exe);
     EXPECT_EQ(ImageSubsystem(exe), IMAGE_SUBSYSTEM_WINDOWS_GUI) << "a console program would open a window";
 
-    ASSERT_EQ(RunProgram("\"" + exe + "\" /install /silent"), 0u);
+    ASSERT_EQ(RunAndWait("\"" + exe + "\" /install /silent", 30000), 0u);
     TServiceInfo svc = QueryService("AcmeSvc");
     EXPECT_EQ(svc.ImagePath, "\"" + exe + "\"");
     EXPECT_EQ(svc.StartType, static_cast<DWORD>(SERVICE_DEMAND_START));
-    EXPECT_EQ(RunProgram("\"" + exe + "\" /install /silent"), static_cast<DWORD>(ERROR_SERVICE_EXISTS));
-    EXPECT_EQ(RunProgram("\"" + exe + "\""), static_cast<DWORD>(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT))
+    EXPECT_EQ(RunAndWait("\"" + exe + "\" /install /silent", 30000), static_cast<DWORD>(ERROR_SERVICE_EXISTS));
+    EXPECT_EQ(RunAndWait("\"" + exe + "\"", 30000), static_cast<DWORD>(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT))
         << "started by hand it is no service";
 
     SC_HANDLE man = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -502,10 +487,10 @@ TEST(Registration, ServiceProgramRegistersRunsStopsAndRemovesItself) {
     EXPECT_EQ(CountLines(lines, " AcmeSvc stopped\r\n"), 1) << lines;
 
     // Running again when removed: it stops the service first and takes its log along.
-    ASSERT_EQ(RunProgram("\"" + exe + "\" /uninstall /silent"), 0u);
+    ASSERT_EQ(RunAndWait("\"" + exe + "\" /uninstall /silent", 30000), 0u);
     EXPECT_FALSE(QueryService("AcmeSvc").Registered);
     EXPECT_FALSE(Exists(log));
-    EXPECT_EQ(RunProgram("\"" + exe + "\" /uninstall /silent"), 0u) << "nothing left to remove is no error";
+    EXPECT_EQ(RunAndWait("\"" + exe + "\" /uninstall /silent", 30000), 0u) << "nothing left to remove is no error";
 }
 
 TEST(Registration, CompleteInstallOfTheDemoRegistersEverything) {
@@ -627,10 +612,10 @@ TEST(Registration, InstallAgainKeepsTheRecordsAndOnlyStartsTheService) {
 TEST(Registration, ServiceOfAnotherProgramIsUninstalledAndOursWaitsForTheNextRun) {
     EnsureInstalled();
     const std::string dir = kInstallDir, old = "C:\\Old Acme\\", windowsCopy = WindowsDir() + "kxUnInst.exe";
-    EXPECT_EQ(RunProgram("\"" + dir + "acmesvc.exe\" /uninstall /silent"), 0u);
+    EXPECT_EQ(RunAndWait("\"" + dir + "acmesvc.exe\" /uninstall /silent", 30000), 0u);
     CreateDirectoryA(old.c_str(), nullptr);
     CopyOver(gServiceProgram, old + "acmesvc.exe");
-    ASSERT_EQ(RunProgram("\"" + old + "acmesvc.exe\" /install /silent"), 0u);
+    ASSERT_EQ(RunAndWait("\"" + old + "acmesvc.exe\" /install /silent", 30000), 0u);
     {
         SC_HANDLE man = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
         SC_HANDLE svc = OpenServiceA(man, "AcmeSvc", SERVICE_START);

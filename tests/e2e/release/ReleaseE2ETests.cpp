@@ -172,15 +172,7 @@ std::string InstallWithTheSuggestedFolder(const std::string& setup) {
     p.Click(idBtnNext);
     EXPECT_EQ(p.Page(), 3);
     p.ClickAsync(idBtnNext);
-    std::vector<std::string> boxes;
-    while (p.Running()) {
-        HWND box = p.WaitForBox(120000);
-        if (!box) break;
-        boxes.push_back(TSetupProcess::BoxText(box));
-        const int answer = GetDlgItem(box, IDYES) ? IDNO : IDOK;
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
-        for (int t = 0; t < 10000 && IsWindow(box); t += 50) Sleep(50);
-    }
+    const std::vector<std::string> boxes = p.AnswerBoxesUntilEnd();
     EXPECT_TRUE(p.WaitForExit(30000)) << "the setup did not end";
     EXPECT_EQ(boxes.size(), 1u) << "only the final message is expected";
     CloseAndWait(WaitForWindow("TAcmeMainWindow", 10000)); // quillpad.exe, started by AutoRun
@@ -261,20 +253,6 @@ TEST(Release, SetupCarriesThePackagesVersionResource) {
     EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
 }
 
-DWORD RunProgram(const std::string& commandLine) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 9999;
-    WaitForSingleObject(pi.hProcess, 300000);
-    DWORD code = 9999;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return code;
-}
-
 // A folder named in the system's code page: kxpack.exe writes a package
 // there, builds it there, and the setup it made starts.
 TEST(KxpackExe, PacksAPackageInAFolderWithANonAsciiName) {
@@ -288,11 +266,11 @@ TEST(KxpackExe, PacksAPackageInAFolderWithANonAsciiName) {
     }
     const std::string folder = "C:\\" + name + "\\";
     const std::string q = "\"";
-    ASSERT_EQ(RunProgram(q + WinPath(gKxpack) + q + " --init " + q + folder + "pkg" + q), 0u);
+    ASSERT_EQ(RunAndWait(q + WinPath(gKxpack) + q + " --init " + q + folder + "pkg" + q, 300000), 0u);
     ASSERT_NE(GetFileAttributesA((folder + "pkg\\setup.ini").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(RunProgram(q + WinPath(gKxpack) + q + " --no-progress --stub " + q + WinPath(gStub) + q +
+    EXPECT_EQ(RunAndWait(q + WinPath(gKxpack) + q + " --no-progress --stub " + q + WinPath(gStub) + q +
                          " --uninstaller " + q + WinPath(gUninstaller) + q + " " + q + folder + "pkg" + q + " -o " + q +
-                         folder + "setup.exe" + q),
+                         folder + "setup.exe" + q, 300000),
               0u);
     ASSERT_NE(GetFileAttributesA((folder + "setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
     TSetupProcess setup(folder + "setup.exe");

@@ -78,6 +78,20 @@ int CodePageLang() {
     return cp == 936 ? 0 : cp == 950 ? 1 : 2;
 }
 
+DWORD RunAndWait(const std::string& commandLine, int timeoutMs) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string cmd = commandLine;
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 9999;
+    WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutMs));
+    DWORD code = 9999;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return code;
+}
+
 void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const char*, std::string*>> options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -208,6 +222,17 @@ void TSetupProcess::Answer(HWND box, int buttonId) {
                  reinterpret_cast<LPARAM>(GetDlgItem(box, buttonId)));
     for (int t = 0; t < 10000 && IsWindow(box); t += kPoll) Sleep(kPoll);
     if (Running() && FForm && IsWindow(FForm)) Sync();
+}
+
+std::vector<std::string> TSetupProcess::AnswerBoxesUntilEnd(int boxTimeoutMs) {
+    std::vector<std::string> boxes;
+    while (Running()) {
+        HWND box = WaitForBox(boxTimeoutMs);
+        if (!box) break;
+        boxes.push_back(BoxText(box));
+        Answer(box, GetDlgItem(box, IDRETRY) ? IDCANCEL : GetDlgItem(box, IDYES) ? IDNO : IDOK);
+    }
+    return boxes;
 }
 
 std::string TSetupProcess::Text(HWND wnd) {

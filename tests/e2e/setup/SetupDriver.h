@@ -29,6 +29,10 @@ std::string Sha256Hex(const std::string& bytes);
 // listed stores its value in the string beside it.
 void TakeOptions(int argc, char** argv, std::initializer_list<std::pair<const char*, std::string*>> options);
 
+// Runs a command line hidden and waits for it (at most timeoutMs); its exit
+// code, 9999 when it could not be started.
+DWORD RunAndWait(const std::string& commandLine, int timeoutMs);
+
 struct TRect {
     int Left, Top, Width, Height;
     bool operator==(const TRect&) const = default;
@@ -69,6 +73,10 @@ public:
     HWND WaitForBox(int timeoutMs = 10000);
     static std::string BoxText(HWND box);
     void Answer(HWND box, int buttonId);
+    // Answers every box while the program runs (Cancel to Retry/Cancel, No to a
+    // question, OK otherwise) until it ends or no box comes within
+    // boxTimeoutMs; the boxes' texts in order.
+    std::vector<std::string> AnswerBoxesUntilEnd(int boxTimeoutMs = 120000);
 
     std::string Text(int id) const;
     static std::string Text(HWND wnd);

@@ -78,15 +78,7 @@ void InstallWith(const std::string& setup, bool keepProgram = false) {
     p.Click(idBtnNext);
     ASSERT_EQ(p.Page(), 3);
     p.ClickAsync(idBtnNext);
-    std::vector<std::string> boxes;
-    while (p.Running()) {
-        HWND box = p.WaitForBox(120000);
-        if (!box) break;
-        boxes.push_back(TSetupProcess::BoxText(box));
-        const int answer = GetDlgItem(box, IDYES) ? IDNO : IDOK;
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
-        for (int t = 0; t < 10000 && IsWindow(box); t += 50) Sleep(50);
-    }
+    const std::vector<std::string> boxes = p.AnswerBoxesUntilEnd();
     ASSERT_TRUE(p.WaitForExit(30000)) << "the setup did not end: " << Join(boxes);
     ASSERT_EQ(boxes.size(), 1u) << Join(boxes);
     while (HWND w = FindWindowA("ExplorerWClass", nullptr)) {
