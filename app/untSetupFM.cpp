@@ -206,7 +206,16 @@ void TSetupFM::Construct() {
     // lbxProgress keeps lime on black through WM_CTLCOLORLISTBOX.
 }
 
-TSetupFM::~TSetupFM() { FreeResources(); }
+TSetupFM::~TSetupFM() {
+    if (FExitCode != kExitSuccess && FExitCode != kExitRestartNeeded) RemoveUnusedDirs();
+    FreeResources();
+}
+
+void TSetupFM::RemoveUnusedDirs() {
+    // Children before parents; a folder that holds anything stays.
+    for (auto dir = FCreatedDirs.rbegin(); dir != FCreatedDirs.rend(); ++dir) RemoveDir(*dir);
+    FCreatedDirs.clear();
+}
 
 void TSetupFM::FreeResources() {
     if (FHandle) {

@@ -85,6 +85,9 @@ public:
 private:
     void Construct();
     void FreeResources();
+    // Removes the folders this setup made (the directory page's) when it ends
+    // without having installed: those still empty go, children first.
+    void RemoveUnusedDirs();
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     void OnCommand(int id, int code);
     void CreateControls();

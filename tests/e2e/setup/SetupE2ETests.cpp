@@ -574,6 +574,38 @@ TEST_F(Wizard, CancelThenYesEndsTheProgram) {
     EXPECT_EQ(code, 1602u) << "cancelled, as deployment tools read it";
 }
 
+// The directory page makes the folder when it is left; a setup that ends
+// without installing takes away what it made and what is still empty, and
+// nothing else.
+TEST_F(Wizard, EndingWithoutInstallingRemovesTheFoldersTheDirectoryPageMade) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\kx there", nullptr));
+    ToDirectoryPage();
+    P->Type(idEdtInstallPath, "C:\\kx there\\kx new\\Acme");
+    P->Click(idBtnNext);
+    ASSERT_EQ(P->Page(), 3);
+    ASSERT_NE(GetFileAttributesA("C:\\kx there\\kx new\\Acme"), INVALID_FILE_ATTRIBUTES);
+    P->Click(idBtnPrior);
+    P->Type(idEdtInstallPath, "C:\\kx kept\\Acme");
+    P->Click(idBtnNext);
+    ASSERT_EQ(P->Page(), 3);
+    // Something of the user's in one of the folders made: that one stays.
+    HANDLE user = CreateFileA("C:\\kx kept\\notes.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(user, INVALID_HANDLE_VALUE);
+    CloseHandle(user);
+    P->ClickAsync(idBtnCancel);
+    HWND box = P->WaitForBox();
+    ASSERT_NE(box, nullptr);
+    P->Answer(box, IDYES);
+    EXPECT_TRUE(P->WaitForExit(10000));
+    EXPECT_EQ(GetFileAttributesA("C:\\kx there\\kx new"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA("C:\\kx there"), INVALID_FILE_ATTRIBUTES) << "it was there before";
+    EXPECT_EQ(GetFileAttributesA("C:\\kx kept\\Acme"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA("C:\\kx kept\\notes.txt"), INVALID_FILE_ATTRIBUTES);
+    DeleteFileA("C:\\kx kept\\notes.txt");
+    RemoveDirectoryA("C:\\kx kept");
+    RemoveDirectoryA("C:\\kx there");
+}
+
 TEST_F(Wizard, CloseBoxEndsWithoutConfirmation) {
     P->Click(idBtnCancel);
     P->Close();
