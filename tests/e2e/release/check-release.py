@@ -9,10 +9,12 @@ zones and file times with the same SOURCE_DATE_EPOCH.
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'unit', 'kxpack'))
+from pe_builder import version_info  # noqa: E402
 
 kxpack, pkg, setup, cert, stub, uninstaller = sys.argv[1:7]
 failures = []
@@ -29,47 +31,10 @@ def resource(path, rtype, name):
                           capture_output=True).stdout
 
 
-def version_info(data):
-    """Strings and numbers of a version resource, read node by node."""
-    out = {}
-
-    def text(at):
-        end = at
-        while data[end:end + 2] != b'\0\0':
-            end += 2
-        return data[at:end].decode('utf-16-le'), end + 2
-
-    def node(at, depth):
-        length, value_length, kind = struct.unpack_from('<HHH', data, at)
-        key, pos = text(at + 6)
-        pos = (pos + 3) & ~3
-        if depth == 0:
-            _, _, fms, fls = struct.unpack_from('<4I', data, pos)
-            out['#'] = f'{fms >> 16}.{fms & 0xFFFF}.{fls >> 16}.{fls & 0xFFFF}'
-            pos += value_length
-        elif depth == 3:
-            out[key] = text(pos)[0]
-            return
-        elif value_length:
-            pos += value_length * (2 if kind == 1 else 1)
-        while True:
-            pos = (pos + 3) & ~3
-            if pos >= at + length:
-                return
-            child = struct.unpack_from('<H', data, pos)[0]
-            if not child:
-                return
-            node(pos, depth + 1)
-            pos += child
-
-    node(0, 0)
-    return out
-
-
 info = version_info(resource(setup, 16, 1))
-check(info == {'#': '2.1.0.0', 'CompanyName': 'Larkspur Software', 'FileDescription': 'Quillpad Setup',
-               'FileVersion': '2.1.0', 'LegalCopyright': '(c) 2024 Larkspur Software', 'ProductName': 'Quillpad',
-               'ProductVersion': '2.1.0'}, f'the version resource is the package\'s: {info}')
+check(info == {'FileVersion#': '2.1.0.0', 'ProductVersion#': '2.1.0.0', 'CompanyName': 'Larkspur Software',
+               'FileDescription': 'Quillpad Setup', 'FileVersion': '2.1.0', 'LegalCopyright': '(c) 2024 Larkspur Software',
+               'ProductName': 'Quillpad', 'ProductVersion': '2.1.0'}, f'the version resource is the package\'s: {info}')
 with open(os.path.join(pkg, 'setup.ico'), 'rb') as f:
     ico = f.read()
 rebuilt = subprocess.run(['wrestool', '-x', '--type=14', '--name=1', setup], capture_output=True).stdout

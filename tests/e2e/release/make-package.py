@@ -13,9 +13,11 @@ data file) and the folder an icon of two sizes, setup.ico.
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'unit', 'kxpack'))
+from pe_builder import icon_file  # noqa: E402
 
 kxpack, docs, pkg, program, dll = sys.argv[1:6]
 
@@ -38,21 +40,9 @@ def encode_by_section(text):
     return out
 
 
-def icon(sizes):
-    """An .ico of 32-bit images: a blue quill on white, one per size."""
-    images = []
-    for n in sizes:
-        mask_row = ((n + 31) // 32) * 4
-        pixels = b''.join(bytes([0xC0, 0x60, 0x20, 0xFF]) if abs(x - y) < max(1, n // 8) else b'\xff\xff\xff\xff'
-                          for y in range(n) for x in range(n))
-        header = struct.pack('<IiiHHIIiiII', 40, n, 2 * n, 1, 32, 0, len(pixels) + mask_row * n, 0, 0, 0, 0)
-        images.append(header + pixels + bytes(mask_row * n))
-    out = struct.pack('<HHH', 0, 1, len(sizes))
-    offset = 6 + 16 * len(sizes)
-    for n, img in zip(sizes, images):
-        out += struct.pack('<BBBBHHII', n, n, 0, 0, 1, 32, len(img), offset)
-        offset += len(img)
-    return out + b''.join(images)
+def quill(n, x, y):
+    """A blue quill on white."""
+    return bytes([0xC0, 0x60, 0x20, 0xFF]) if abs(x - y) < max(1, n // 8) else b'\xff\xff\xff\xff'
 
 
 shutil.rmtree(pkg, ignore_errors=True)
@@ -69,4 +59,4 @@ with open(os.path.join(files, 'help', 'quillpad.txt'), 'wb') as f:
 with open(os.path.join(files, 'ink.dat'), 'wb') as f:
     f.write(bytes(range(256)) * 16)
 with open(os.path.join(pkg, 'setup.ico'), 'wb') as f:
-    f.write(icon([32, 16]))
+    f.write(icon_file([32, 16], quill))

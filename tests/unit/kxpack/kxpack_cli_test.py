@@ -23,6 +23,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pe_builder  # noqa: E402
+from pe_builder import icon_file, version_info  # noqa: E402
 
 ap = argparse.ArgumentParser()
 ap.add_argument('kxpack')
@@ -124,47 +125,6 @@ def wrestool_get(path, rtype, name, lang=None):
     if lang:
         cmd.append('--language=' + lang)
     return subprocess.run(cmd + [path], capture_output=True).stdout
-
-
-def version_info(data):
-    """The strings of a version resource, and its numbers as 'FileVersion#' and
-    'ProductVersion#' ("a.b.c.d"): a reader of the format of its own."""
-    out = {}
-
-    def text(at):
-        end = at
-        while data[end:end + 2] != b'\0\0':
-            end += 2
-        return data[at:end].decode('utf-16-le'), end + 2
-
-    def node(at, depth):
-        length, value_length, kind = struct.unpack_from('<HHH', data, at)
-        key, pos = text(at + 6)
-        pos = (pos + 3) & ~3
-        if depth == 0:
-            sig, _, fms, fls, pms, pls = struct.unpack_from('<6I', data, pos)
-            if sig == 0xFEEF04BD:
-                out['FileVersion#'] = f'{fms >> 16}.{fms & 0xFFFF}.{fls >> 16}.{fls & 0xFFFF}'
-                out['ProductVersion#'] = f'{pms >> 16}.{pms & 0xFFFF}.{pls >> 16}.{pls & 0xFFFF}'
-            pos += value_length
-        elif depth == 3:
-            out[key] = text(pos)[0] if value_length else ''
-            return
-        elif value_length:
-            pos += value_length * (2 if kind == 1 else 1)
-        while True:
-            pos = (pos + 3) & ~3
-            if pos >= at + length:
-                break
-            child_length = struct.unpack_from('<H', data, pos)[0]
-            if child_length == 0:
-                break
-            node(pos, depth + 1)
-            pos += child_length
-
-    if len(data) >= 6:
-        node(0, 0)
-    return out
 
 
 def sections(img):
@@ -434,21 +394,6 @@ def bad_stubs_and_outputs(work, pkg, stub, stub64, bare):
         check(rc == 3 and 'cannot write' in se, f'{what}: exit {rc} (want 3) naming the failure: {se}')
         check(leftovers(out_dir) == [], f'{what}: nothing is left behind: {leftovers(out_dir)}')
     check(not os.path.exists('/proc/kxpack-test'), 'nothing appears under /proc')
-
-
-def icon_file(sizes):
-    """An .ico of 32-bit images of the given sizes, entries then images, as
-    wrestool rebuilds one from a program's resources."""
-    images = []
-    for n in sizes:
-        header = struct.pack('<IiiHHIIiiII', 40, n, 2 * n, 1, 32, 0, n * n * 4 + n * ((n + 31) // 32) * 4, 0, 0, 0, 0)
-        images.append(header + bytes([n, 0x40, 0x80, 0xFF]) * (n * n) + bytes(n * ((n + 31) // 32) * 4))
-    out = struct.pack('<HHH', 0, 1, len(sizes))
-    offset = 6 + 16 * len(sizes)
-    for n, img in zip(sizes, images):
-        out += struct.pack('<BBBBHHII', n, n, 0, 0, 1, 32, len(img), offset)
-        offset += len(img)
-    return out + b''.join(images)
 
 
 def identity(work, common):

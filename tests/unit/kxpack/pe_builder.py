@@ -1,7 +1,8 @@
 """Small Windows programs built byte by byte, for kxpack's command-line test and
 the seeds of the PE reader's fuzz target: a PE32 (or PE32+) image with .text,
 .rsrc and .reloc as MinGW's linker lays them out, and an independent PE
-checksum.
+checksum; an .ico file, and a reader of a version resource, for the tests of
+what kxpack writes into a setup program.
 """
 import struct
 
@@ -151,3 +152,62 @@ def pe_checksum(img):
         total = (total & 0xFFFF) + (total >> 16)
     total = (total & 0xFFFF) + (total >> 16)
     return total + len(img)
+
+
+def icon_file(sizes, pixel=lambda n, x, y: bytes([n, 0x40, 0x80, 0xFF])):
+    """An .ico of 32-bit images of the given sizes, entries then images, as
+    wrestool rebuilds one from a program's resources; pixel(n, x, y) gives the
+    BGRA bytes of each point of the image of size n."""
+    images = []
+    for n in sizes:
+        mask_row = ((n + 31) // 32) * 4
+        pixels = b''.join(pixel(n, x, y) for y in range(n) for x in range(n))
+        header = struct.pack('<IiiHHIIiiII', 40, n, 2 * n, 1, 32, 0, len(pixels) + mask_row * n, 0, 0, 0, 0)
+        images.append(header + pixels + bytes(mask_row * n))
+    out = struct.pack('<HHH', 0, 1, len(sizes))
+    offset = 6 + 16 * len(sizes)
+    for n, img in zip(sizes, images):
+        out += struct.pack('<BBBBHHII', n, n, 0, 0, 1, 32, len(img), offset)
+        offset += len(img)
+    return out + b''.join(images)
+
+
+def version_info(data):
+    """The strings of a version resource, and its numbers as 'FileVersion#' and
+    'ProductVersion#' ("a.b.c.d"): a reader of the format of its own."""
+    out = {}
+
+    def text(at):
+        end = at
+        while data[end:end + 2] != b'\0\0':
+            end += 2
+        return data[at:end].decode('utf-16-le'), end + 2
+
+    def node(at, depth):
+        length, value_length, kind = struct.unpack_from('<HHH', data, at)
+        key, pos = text(at + 6)
+        pos = (pos + 3) & ~3
+        if depth == 0:
+            sig, _, fms, fls, pms, pls = struct.unpack_from('<6I', data, pos)
+            if sig == 0xFEEF04BD:
+                out['FileVersion#'] = f'{fms >> 16}.{fms & 0xFFFF}.{fls >> 16}.{fls & 0xFFFF}'
+                out['ProductVersion#'] = f'{pms >> 16}.{pms & 0xFFFF}.{pls >> 16}.{pls & 0xFFFF}'
+            pos += value_length
+        elif depth == 3:
+            out[key] = text(pos)[0] if value_length else ''
+            return
+        elif value_length:
+            pos += value_length * (2 if kind == 1 else 1)
+        while True:
+            pos = (pos + 3) & ~3
+            if pos >= at + length:
+                break
+            child_length = struct.unpack_from('<H', data, pos)[0]
+            if child_length == 0:
+                break
+            node(pos, depth + 1)
+            pos += child_length
+
+    if len(data) >= 6:
+        node(0, 0)
+    return out
